@@ -1,0 +1,42 @@
+# Recite: top-level targets. `make demo` and `make test` work on a fresh Debian machine as root.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+RELEASE_DIR := build/release
+ASAN_DIR := build/asan
+CLANG_DIR := build/clang
+
+.PHONY: all setup build demo test test-release test-asan clang bench clean
+
+all: build
+
+setup:
+	@sh scripts/setup.sh
+
+$(RELEASE_DIR)/build.ninja:
+	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+build: setup $(RELEASE_DIR)/build.ninja
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+demo: build
+	cd data/demo && ../../$(RELEASE_DIR)/app/recite demo.prm
+
+test-release: build
+	cd $(RELEASE_DIR) && ctest -j $(JOBS) --output-on-failure
+
+$(ASAN_DIR)/build.ninja:
+	cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRECITE_SANITIZE=ON
+
+test-asan: setup $(ASAN_DIR)/build.ninja
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest -j $(JOBS) --output-on-failure
+
+# The plain suite, then the same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: test-release test-asan
+
+# g++ is the compiler of record; this checks that clang++ builds the tree without warnings.
+clang: setup
+	cmake -S . -B $(CLANG_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(CLANG_DIR) -j $(JOBS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,42 @@
+// recite: recognizes which of a closed set of texts was spoken and assesses its pronunciation.
+#include <cstdio>
+#include <exception>
+
+#include "common/fatalError.h"
+#include "task/commandLine.h"
+#include "task/recogTask.h"
+
+int main(int argc, char** argv)
+{
+    const int argNum = argc - 1;
+    if (argNum < MIN_ARG_NUM || argNum > MAX_ARG_NUM) {
+        printUsage(argNum, argv[0]);
+        return 1;
+    }
+
+    recogParam param;
+    recogResult result;
+    try {
+        recogTask task;
+        task.readRecogParam(argv[1], param);
+        applyOverrides(argc, argv, param);
+        task.run(param, result);
+    } catch (const fatalErrorException& e) {
+        result.errorText = std::string(e.what()).substr(0, RECOG_ERROR_TEXT_MAX);
+        result.errorFlag = 1;
+        std::printf("%s\n", e.what());
+        return 0;
+    } catch (const std::bad_alloc&) {
+        std::printf("Out of memory\n");
+        return 1;
+    }
+
+    if (result.errorFlag > 0) {
+        std::printf("%s\n", result.errorText.c_str());
+        return 0;
+    }
+    std::printf("\n");
+    printSummary(result);
+    std::printf("Done!\n");
+    return 0;
+}
