@@ -38,5 +38,9 @@ clang: setup
 	cmake -S . -B $(CLANG_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(CLANG_DIR) -j $(JOBS)
 
+# Every benchmark of the project, one line per figure (not part of the tests).
+bench: build
+	$(RELEASE_DIR)/bench/frontend-bench
+
 clean:
 	rm -rf build

@@ -36,3 +36,20 @@ inline void writeLe32(unsigned char* p, uint32_t v)
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
+
+inline void writeBe16(unsigned char* p, uint16_t v)
+{
+    p[0] = static_cast<unsigned char>(v >> 8);
+    p[1] = static_cast<unsigned char>(v);
+}
+
+inline void writeBe32(unsigned char* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (24 - 8 * i));
+}
+
+inline uint16_t readBe16(const unsigned char* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}

@@ -1,15 +1,30 @@
 #include "task/recogTask.h"
 
 #include "audio/audioFile.h"
+#include "audio/signalCondition.h"
 #include "common/clock.h"
 #include "common/console.h"
+
+namespace {
+
+// Feature frames of 20 ms every 10 ms at 16 kHz.
+const int32_t FEATURE_FRAME_SIZE = 320;
+const int32_t FEATURE_FRAME_OVERLAP = 160;
+
+} // namespace
 
 void recogTask::run(recogParam& param, recogResult& result)
 {
     WaveSignal wave = audioFileRead(param.wavFile);
 
-    // The time printed covers the signal conditioning, which runs between these two lines.
+    // The time printed covers the conditioning, not the file reading.
     int64_t start = msClock();
+    conditionSettings settings;
+    settings.volCheckPrmFile = param.volCheckPrmFile;
+    settings.useWaveReject = param.useWaveReject != 0;
+    settings.useSpecSubtraction = param.useSpecSubtraction != 0;
+    if (signalCondition(wave, settings, result.warnings))
+        param.useDescCandidateNum = 0;
     conPrintf("%4.3f sec: Read wave file \"%s\"\n", secondsSince(start), param.wavFile.c_str());
 
     runStages(param, result, wave);
@@ -17,9 +32,9 @@ void recogTask::run(recogParam& param, recogResult& result)
 
 void recogTask::runStages(recogParam& param, recogResult& result, WaveSignal& wave)
 {
-    // In order: model set and count file, lexical resources, texts and network,
-    // endpoint detection and features, recognition core.
-    (void)param;
+    // Still to come before the features: model set and count file, lexical resources, texts and
+    // network; after them the recognition core.
+    int32_t waveBeginFrameId = 0;
+    FeatureMatrix features = detectAndExtract(param, wave, FEATURE_FRAME_SIZE, FEATURE_FRAME_OVERLAP, waveBeginFrameId);
     (void)result;
-    (void)wave;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "audio/waveSignal.h"
+#include "frontend/featureMatrix.h"
 #include "task/recogParam.h"
 #include "task/recogResult.h"
 
@@ -15,4 +16,8 @@ public:
     void run(recogParam& param, recogResult& result);
     // The stages of a run on the conditioned utterance.
     void runStages(recogParam& param, recogResult& result, WaveSignal& wave);
+    // The analysed span (whole signal or endpoint-detected) and its features; gives the span's
+    // first feature frame through waveBeginFrameId.
+    FeatureMatrix detectAndExtract(const recogParam& param, const WaveSignal& wave, int32_t frameSize,
+                                   int32_t overlap, int32_t& waveBeginFrameId);
 };

@@ -46,14 +46,16 @@ struct DemoFiles {
     ScratchDir dir;
     std::string wav = dir.file("utt.wav");
     std::string prm = dir.file("run.prm");
+    std::string cfg = dir.file("mfcc.cfg");
     DemoFiles()
     {
+        writeFile(cfg, "TARGETKIND = MFCC_E_D_A\n");
         std::vector<int16_t> samples(1600);
         for (size_t i = 0; i < samples.size(); ++i)
             samples[i] = static_cast<int16_t>((i % 40) * 100 - 2000);
         writeFile(wav, testsupport::riffWave({{"fmt ", testsupport::fmtBody(1, 1, 16000, 16)},
                                               {"data", testsupport::pcm16(samples)}}));
-        writeFile(prm, "function = recog\nlanguage = english\nwavFile = " + wav + "\n");
+        writeFile(prm, "function = recog\nlanguage = english\nwavFile = " + wav + "\nfeatureConfigFile = " + cfg + "\n");
     }
 };
 
@@ -88,6 +90,11 @@ TEST(reciteCommand, oneArgumentRunsFromTheParameterFile)
     EXPECT_EQ(r.output.substr(r.output.size() - expectedTail.size()), expectedTail);
     EXPECT_TRUE(r.output.starts_with("0.00")) << r.output;
     EXPECT_NE(r.output.find(" sec: Read wave file \"" + demo.wav + "\"\n"), std::string::npos) << r.output;
+    // 1600 samples: 9 feature frames, the span ending at frame 10 (1599 / 160 = 9.99).
+    EXPECT_NE(r.output.find("\twaveBeginIndex=0, waveEndIndex=1599\n\twaveBeginFrameId=0, waveEndFrameId=10\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find(" sec: Compute MFCC (cfgFile=" + demo.cfg + ")\n"), std::string::npos) << r.output;
 }
 
 TEST(reciteCommand, fatalErrorsPrintTheMessageAndExitZero)
