@@ -41,6 +41,7 @@ clang: setup
 # Every benchmark of the project, one line per figure (not part of the tests).
 bench: build
 	$(RELEASE_DIR)/bench/frontend-bench
+	$(RELEASE_DIR)/bench/model-load-bench
 
 clean:
 	rm -rf build

@@ -69,10 +69,24 @@ bool readFileBytes(const std::string& path, std::string& bytes)
     bytes.clear();
     if (path.empty() || isDirectory(path))
         return false;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in.is_open())
         return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::streamoff size = in.tellg();
+    if (size > 0) {
+        // One read of the whole file; the size may still change under us, so check what came.
+        bytes.resize(static_cast<size_t>(size));
+        in.seekg(0);
+        in.read(bytes.data(), size);
+        bytes.resize(static_cast<size_t>(in.gcount()));
+        if (in.bad())
+            return false;
+        in.clear();
+    } else {
+        in.seekg(0);
+    }
+    // Whatever follows (a growing file, or a stream that reports no size).
+    bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
 
@@ -97,6 +111,27 @@ filePtr openFileOrDie(const std::string& path, const char* mode)
     if (!fp)
         cannotOpen(path);
     return fp;
+}
+
+void writeFileWhole(const std::string& path, const std::string& bytes)
+{
+    const std::string tmp = path + ".tmp";
+    {
+        filePtr fp = openFileOrDie(tmp, "wb");
+        bool ok = std::fwrite(bytes.data(), 1, bytes.size(), fp.get()) == bytes.size();
+        ok = std::fflush(fp.get()) == 0 && ok;
+        if (!ok) {
+            fp.reset();
+            std::remove(tmp.c_str());
+            fatalError("Cannot write %s", tmp.c_str());
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, path, ec);
+    if (ec) {
+        std::remove(tmp.c_str());
+        fatalError("Cannot write %s: %s", path.c_str(), ec.message().c_str());
+    }
 }
 
 void readTextLines(const std::string& path, std::vector<std::string>& lines, char skip)

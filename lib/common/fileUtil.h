@@ -26,6 +26,10 @@ filePtr openFileOrDie(const std::string& path, const char* mode);
 // The whole file as bytes; false when it can't be opened or read.
 bool readFileBytes(const std::string& path, std::string& bytes);
 
+// Writes the bytes to path through a temporary file renamed into place, so that a failure leaves
+// no partial file; failures are fatal.
+void writeFileWhole(const std::string& path, const std::string& bytes);
+
 // Non-empty lines of a text file, without line ends, skipping lines that begin with `skip`
 // (0 keeps every non-empty line). Lines are read in pieces of at most 99999 characters.
 void readTextLines(const std::string& path, std::vector<std::string>& lines, char skip);

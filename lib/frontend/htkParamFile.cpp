@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "common/byteOrder.h"
 #include "common/fatalError.h"
@@ -32,23 +31,7 @@ void htkParamFileWrite(const std::string& path, const FeatureMatrix& features)
         writeBe32(p + HTK_HEADER_BYTES + 4 * i, raw);
     }
 
-    const std::string tmp = path + ".tmp";
-    {
-        filePtr fp = openFileOrDie(tmp, "wb");
-        bool ok = std::fwrite(bytes.data(), 1, bytes.size(), fp.get()) == bytes.size();
-        ok = std::fflush(fp.get()) == 0 && ok;
-        if (!ok) {
-            fp.reset();
-            std::remove(tmp.c_str());
-            fatalError("Cannot write %s", tmp.c_str());
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::remove(tmp.c_str());
-        fatalError("Cannot write %s: %s", path.c_str(), ec.message().c_str());
-    }
+    writeFileWhole(path, bytes);
 }
 
 FeatureMatrix htkParamFileRead(const std::string& path)

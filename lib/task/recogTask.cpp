@@ -4,6 +4,7 @@
 #include "audio/signalCondition.h"
 #include "common/clock.h"
 #include "common/console.h"
+#include "model/macro.h"
 
 namespace {
 
@@ -32,8 +33,15 @@ void recogTask::run(recogParam& param, recogResult& result)
 
 void recogTask::runStages(recogParam& param, recogResult& result, WaveSignal& wave)
 {
-    // Still to come before the features: model set and count file, lexical resources, texts and
-    // network; after them the recognition core.
+    macroClass models;
+    int64_t start = msClock();
+    models.macRead(param.macFile);
+    models.modelCountRead(param.modelCountFile);
+    conPrintf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", secondsSince(start), param.macFile.c_str(),
+              models.modelNum, param.modelCountFile.c_str());
+
+    // Still to come before the features: lexical resources, texts and network; after them the
+    // recognition core.
     int32_t waveBeginFrameId = 0;
     FeatureMatrix features = detectAndExtract(param, wave, FEATURE_FRAME_SIZE, FEATURE_FRAME_OVERLAP, waveBeginFrameId);
     (void)result;

@@ -1,0 +1,386 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <random>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "common/fatalError.h"
+#include "model/macro.h"
+#include "support/testSupport.h"
+
+using testsupport::captureStdout;
+using testsupport::fatalMessage;
+using testsupport::ScratchDir;
+
+namespace {
+
+// 5-state models with the given names and distinct raw values, `mixtures` per stream.
+macroClass makeSet(const std::vector<std::string>& names, int streamNum = 1, int mixtures = 2)
+{
+    macroClass mac;
+    mac.modelNum = static_cast<int32_t>(names.size());
+    mac.streamNum = streamNum;
+    std::fill(mac.streamVecSize, mac.streamVecSize + streamNum, 13);
+    mac.m_models.resize(names.size());
+    float v = 1.0f;
+    for (size_t i = 0; i < names.size(); ++i) {
+        hmmModel& m = mac.m_models[i];
+        std::memcpy(m.name, names[i].data(), names[i].size());
+        m.stateNum = 5;
+        for (hmmState& st : m.states) {
+            for (int s = 0; s < streamNum; ++s) {
+                st.streamWeight[s] = 1.0f;
+                st.streams[s].mixtureNum = mixtures;
+                for (int j = 0; j < mixtures; ++j) {
+                    hmmMixture& mix = st.streams[s].mixtures[j];
+                    mix.weight = 1.0f / static_cast<float>(mixtures);
+                    for (int k = 0; k < MAX_PARAM_NUM; ++k, v += 1.0f) {
+                        mix.mean[k] = v;
+                        mix.var[k] = 0.5f + v / 1000.0f;
+                    }
+                    mix.gconst = v;
+                }
+            }
+        }
+        m.transp[0][1] = 1.0f;
+        for (int s = 1; s < 4; ++s) {
+            m.transp[s][s] = 0.6f;
+            m.transp[s][s + 1] = 0.4f;
+        }
+    }
+    return mac;
+}
+
+bool sameRecord(const hmmModel& a, const hmmModel& b)
+{
+    return std::memcmp(a.name, b.name, sizeof a.name) == 0 && a.logCount == b.logCount && a.stateNum == b.stateNum &&
+           std::memcmp(a.states, b.states, sizeof a.states) == 0 && std::memcmp(a.transp, b.transp, sizeof a.transp) == 0;
+}
+
+// A binary macro file built field by field; `intFields` are the offsets of the counts.
+struct MacbBuilder {
+    std::string bytes;
+    std::vector<size_t> intFields;
+    float next = 0.25f;
+
+    void i32(int32_t v)
+    {
+        intFields.push_back(bytes.size());
+        bytes += testsupport::le32(static_cast<uint32_t>(v));
+    }
+    void f32(float v)
+    {
+        uint32_t raw;
+        std::memcpy(&raw, &v, sizeof raw);
+        bytes += testsupport::le32(raw);
+    }
+    MacbBuilder(int32_t modelNum, const std::vector<int32_t>& vecSizes)
+    {
+        i32(modelNum);
+        i32(static_cast<int32_t>(vecSizes.size()));
+        for (int32_t n : vecSizes)
+            i32(n);
+    }
+    // Every emitting state gets the same mixture counts, one per stream; values count up by 1/8.
+    MacbBuilder& model(const std::string& name, int32_t stateNum, const std::vector<int32_t>& mixtures)
+    {
+        bytes += name + std::string(MODEL_NAME_SIZE - std::min<size_t>(name.size(), MODEL_NAME_SIZE), '\0');
+        i32(stateNum);
+        for (int st = 0; st < stateNum - 2; ++st) {
+            for (size_t s = 0; s < mixtures.size(); ++s)
+                f32(1.0f);
+            for (int32_t n : mixtures) {
+                i32(n);
+                for (int j = 0; j < n * 28; ++j)
+                    f32(next += 0.125f);
+            }
+        }
+        for (int k = 0; k < stateNum * stateNum; ++k)
+            f32(static_cast<float>(k + 1) / 64.0f);
+        return *this;
+    }
+};
+
+} // namespace
+
+TEST(MacroPrepare, LogWeightsInverseVariancesAndTransitions)
+{
+    macroClass mac = makeSet({"a"}, 2, 3);
+    mac.streamVecSize[1] = 4;
+    hmmModel& m = mac.m_models[0];
+    m.stateNum = 4; // states[2] is not emitting
+    hmmMixture* mix = m.states[0].streams[0].mixtures;
+    std::tie(mix[0].weight, mix[1].weight, mix[2].weight) = std::tuple(0.5f, 0.0f, 1.0f);
+    const float var[] = {0.0f, 1e35f, 4.0f, -2.0f, 1e-31f};
+    std::copy(std::begin(var), std::end(var), mix[0].var);
+    m.states[1].streams[1].mixtures[0].var[3] = 2.0f;
+    m.states[1].streams[1].mixtures[0].var[4] = 2.0f; // past the stream's vector size
+    m.states[0].streams[0].mixtures[3].weight = 0.5f; // past mixtureNum
+    m.states[0].streams[2].mixtures[0].weight = 0.5f; // past streamNum
+    m.states[2].streams[0].mixtures[0].weight = 0.5f;
+    m.transp[1][0] = 0.0f;
+    m.transp[4][4] = 0.5f; // past stateNum
+    const float mean = mix[0].mean[5];
+
+    mac.macPrepare();
+    EXPECT_EQ(std::vector<float>({mix[0].weight, mix[1].weight, mix[2].weight}),
+              std::vector<float>({static_cast<float>(std::log(0.5)), -1e10f, 0.0f}));
+    EXPECT_EQ(std::vector<float>(mix[0].var, mix[0].var + 5),
+              std::vector<float>({1.0f / 1e-30f, 1e-30f, 0.25f, 1.0f / 1e-30f, 1.0f / 1e-30f}));
+    EXPECT_EQ(mix[0].mean[5], mean);
+    EXPECT_EQ(m.states[1].streams[1].mixtures[0].var[3], 0.5f);
+    EXPECT_EQ(m.states[1].streams[1].mixtures[0].var[4], 2.0f);
+    EXPECT_EQ(m.states[0].streams[0].mixtures[3].weight + m.states[0].streams[2].mixtures[0].weight +
+                  m.states[2].streams[0].mixtures[0].weight,
+              1.5f);
+    EXPECT_EQ(m.transp[1][1], static_cast<float>(std::log(static_cast<double>(0.6f))));
+    EXPECT_TRUE(m.transp[0][1] == 0.0f && m.transp[1][0] == 0.0f && m.transp[0][0] == 0.0f && m.transp[4][4] == 0.5f);
+
+    // Counts beyond the capacities never reach past the records.
+    mac.modelNum = 5;
+    mac.streamNum = 9;
+    mac.streamVecSize[0] = 40;
+    m.stateNum = 99;
+    m.states[0].streams[1].mixtureNum = 1000;
+    mac.macPrepare();
+    mac.macSortByName();
+    EXPECT_EQ(mac.getModelNames(), std::vector<std::string>({"a"}));
+}
+
+TEST(MacroSort, ByteOrderStableForDuplicatesRecordsIntact)
+{
+    macroClass mac = makeSet({"sil", "a", "SIL", "ab+c", "\xc3x", "ab", "b", "a"});
+    const macroClass before = mac;
+    mac.macSortByName();
+    EXPECT_EQ(mac.getModelNames(), std::vector<std::string>({"SIL", "a", "a", "ab", "ab+c", "b", "sil", "\xc3x"}));
+    const size_t from[] = {2, 1, 7, 5, 3, 6, 0, 4};
+    for (size_t i = 0; i < 8; ++i)
+        EXPECT_TRUE(sameRecord(mac.m_models[i], before.m_models[from[i]])) << i;
+
+    // Many duplicates in long permutation cycles; logCount carries the original position.
+    std::mt19937 rng(7);
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i)
+        names.push_back(std::string(1, static_cast<char>('a' + rng() % 4)) + std::to_string(rng() % 50));
+    mac = makeSet(names);
+    for (size_t i = 0; i < names.size(); ++i)
+        mac.m_models[i].logCount = static_cast<float>(i);
+    const macroClass unsorted = mac;
+    mac.macSortByName();
+    for (size_t i = 0; i < names.size(); ++i) {
+        const hmmModel& m = mac.m_models[i];
+        ASSERT_TRUE(sameRecord(m, unsorted.m_models[static_cast<size_t>(m.logCount)])) << i;
+        const int c = i > 0 ? std::strcmp(mac.m_models[i - 1].name, m.name) : -1;
+        ASSERT_TRUE(c < 0 || (c == 0 && mac.m_models[i - 1].logCount < m.logCount)) << i;
+    }
+}
+
+TEST(MacroFind, ExactHitsAndSubstitutionOrder)
+{
+    const std::vector<std::string> names = {"SIL", "a", "b+a", "b+e", "b+sil", "c", "\xc3x"};
+    macroClass mac = makeSet(names);
+    EXPECT_EQ(captureStdout([&] {
+                  for (size_t i = 0; i < names.size(); ++i)
+                      EXPECT_EQ(mac.findModel(names[i]), static_cast<int>(i)) << names[i];
+              }),
+              "");
+    EXPECT_EQ(captureStdout([&] { EXPECT_EQ(mac.findModel("b+o"), 4); }),
+              "Warning of model substitution: b+o is replaced by b+sil\n");
+    // Only the part through the first "+" counts, and key 1 is matched as a prefix.
+    mac = makeSet({"b+a", "b+e", "b+silent", "x"});
+    captureStdout([&] { EXPECT_EQ(mac.findModel("b+o+q"), 2); });
+
+    mac = makeSet({"a", "b+a", "b+e"});
+    EXPECT_EQ(captureStdout([&] { EXPECT_EQ(mac.findModel("b+o"), 1); }),
+              "Warning of model substitution: b+o is replaced by b+a\n");
+    captureStdout([&] { EXPECT_EQ(mac.findModel(std::string(120, 'b') + "+o"), 0); });
+
+    mac = makeSet({"x", "y+a", "bb+a"});
+    EXPECT_EQ(captureStdout([&] { EXPECT_EQ(mac.findModel("b+o"), 0); }),
+              "Warning of model substitution: b+o is replaced by x\n");
+    EXPECT_EQ(captureStdout([&] {
+                  for (const char* filler : {"sp", "sil", "filler", "fillerC", "fillerV"})
+                      EXPECT_EQ(mac.findModel(filler), -1) << filler;
+              }),
+              "");
+    EXPECT_EQ(fatalMessage([&] { mac.findModel("y"); }),
+              "Error in macroClass::findSubstituteModel(): Cannot find '+' sign, modelStr=y (line 794 of lib\\macro) \n");
+
+    macroClass empty;
+    EXPECT_NE(fatalMessage([&] { empty.findModel("b+o"); }).find("b+o"), std::string::npos);
+}
+
+TEST(MacroCount, LinesInSetOrder)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("count.txt");
+    macroClass mac = makeSet({"a", "b", "c", "d", "e"});
+    for (hmmModel& m : mac.m_models)
+        m.logCount = 7.0f;
+    auto counts = [&] {
+        std::vector<float> v;
+        for (const hmmModel& m : mac.m_models)
+            v.push_back(m.logCount);
+        return v;
+    };
+    auto ln = [](double x) { return static_cast<float>(std::log(x)); };
+    const std::string mismatch = "Warning: Mismatched model count file " + path + "! (line 41 of lib\\macro)\n";
+
+    testsupport::writeFile(path, "a\t10\n%comment\n\nx\t20\nc\t-5\nd\t1\ne 5\n");
+    EXPECT_EQ(captureStdout([&] { mac.modelCountRead(path); }), mismatch + mismatch);
+    EXPECT_EQ(counts(), std::vector<float>({ln(10), ln(20), 0, 0, 0}));
+
+    testsupport::writeFile(path, "a\t3\t9\nb\t12abc\r\nc\nd\t0\ne\t2\nf\t3\ng\t4\n");
+    EXPECT_EQ(captureStdout([&] { mac.modelCountRead(path); }),
+              "Warning: model count file " + path + " has 7 lines for 5 models; the extra lines are ignored\n");
+    EXPECT_EQ(counts(), std::vector<float>({ln(3), ln(12), 0, 0, ln(2)}));
+
+    for (const std::string& p : {dir.file("missing.txt"), std::string()}) {
+        EXPECT_EQ(captureStdout([&] { mac.modelCountRead(p); }), "");
+        EXPECT_EQ(counts(), std::vector<float>(5, 0.0f));
+    }
+}
+
+TEST(MacroBinary, LayoutRoundTripAndExtensions)
+{
+    ScratchDir dir;
+    // A 3-state model: its 9 transition values fill the 5 x 5 matrix from the start.
+    const std::string small = dir.file("small.macb");
+    testsupport::writeFile(small, MacbBuilder(1, {13, 5}).model("ab", 3, {2, 0}).bytes);
+    macroClass mac;
+    mac.macReadBinary(small);
+    ASSERT_EQ(mac.modelNum, 1);
+    EXPECT_EQ(std::vector<int>(mac.streamVecSize, mac.streamVecSize + 3), std::vector<int>({13, 5, 0}));
+    const hmmModel& m = mac.model(0);
+    EXPECT_TRUE(std::string(m.name) == "ab" && m.stateNum == 3 && m.states[0].streams[0].mixtureNum == 2 &&
+                m.states[0].streams[1].mixtureNum == 0);
+    const hmmMixture& second = m.states[0].streams[0].mixtures[1];
+    EXPECT_EQ(std::vector<float>({second.weight, second.mean[0], second.var[12], second.gconst}),
+              std::vector<float>({0.25f + 29 / 8.0f, 0.25f + 30 / 8.0f, 0.25f + 55 / 8.0f, 0.25f + 56 / 8.0f}));
+    EXPECT_TRUE(m.transp[0][0] == 1 / 64.0f && m.transp[0][4] == 5 / 64.0f && m.transp[1][3] == 9 / 64.0f &&
+                m.transp[1][4] == 0.0f && m.transp[2][0] == 0.0f);
+
+    // Written and read back, the raw records are unchanged.
+    const macroClass set = makeSet({"zz", "b+a", "sil"}, 3, 4);
+    const std::string path = dir.file("set.macb");
+    set.macWriteBinary(path);
+    EXPECT_EQ(testsupport::readFile(path).size(), 20 + 3 * (54 + 3 * (12 + 3 * (4 + 4 * 112)) + 100));
+    mac.macReadBinary(path);
+    ASSERT_TRUE(mac.modelNum == 3 && mac.streamNum == 3 && mac.m_models.size() == 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(sameRecord(mac.model(i), set.model(i))) << i;
+
+    // macRead sorts and prepares; upper-case extensions are accepted, mixed case is not.
+    std::filesystem::copy_file(path, dir.file("set.MACB"));
+    mac.macRead(dir.file("set.MACB"));
+    EXPECT_EQ(mac.getModelNames(), std::vector<std::string>({"b+a", "sil", "zz"}));
+    EXPECT_EQ(mac.model(0).states[0].streams[0].mixtures[0].weight, static_cast<float>(std::log(0.25)));
+    for (const char* name : {"x.Macb", "x.mAC", "x", "x.macb.txt"}) {
+        const std::string p = dir.file(name);
+        std::filesystem::copy_file(path, p);
+        EXPECT_EQ(fatalMessage([&] { mac.macRead(p); }),
+                  "Error in reading \"" + p +
+                      "\": The only allowed extension are \"mac\" and \"macb\" (line 762 of lib\\macro) \n");
+        EXPECT_TRUE(mac.modelNum == 0 && mac.m_models.empty() && mac.streamNum == 0);
+    }
+    std::string text = "~o\n<STREAMINFO> 1 13\n<VECSIZE> 13<NULLD><MFCC_0><DIAGC>\n~h \"t\"\n<BEGINHMM>\n"
+                       "<NUMSTATES> 3\n<STATE> 2\n<SWEIGHTS> 1\n 1.0\n<MEAN> 13\n"
+                       "0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5";
+    text += "\n<VARIANCE> 13\n4 4 4 4 4 4 4 4 4 4 4 4 4\n<GCONST> 1.5\n<TRANSP> 3\n0 1 0\n0 0.5 0.5\n0 0 0\n<ENDHMM>\n";
+    testsupport::writeFile(dir.file("t.MAC"), text);
+    mac.macRead(dir.file("t.MAC"));
+    ASSERT_EQ(mac.getModelNames(), std::vector<std::string>({"t"}));
+    EXPECT_EQ(mac.model(0).states[0].streams[0].mixtures[0].var[0], 0.25f);
+
+    // Only 5-state models are written; a refused write leaves no file behind.
+    macroClass three = makeSet({"a", "q"});
+    three.m_models[1].stateNum = 3;
+    const std::string refused = dir.file("refused.macb");
+    const std::string msg = fatalMessage([&] { three.macWriteBinary(refused); });
+    EXPECT_TRUE(msg.find("model 1 (q)") != std::string::npos && msg.find("stateNum=3") != std::string::npos) << msg;
+    EXPECT_FALSE(std::filesystem::exists(refused) || std::filesystem::exists(refused + ".tmp"));
+}
+
+TEST(MacroBinary, RefusesDamagedFiles)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("bad.macb");
+    const std::string whole = MacbBuilder(1, {13}).model("a", 5, {1}).bytes;
+    const std::pair<std::string, const char*> cases[] = {
+        {MacbBuilder(-1, {13}).model("a", 5, {1}).bytes, "modelNum=-1"},
+        {MacbBuilder(1000, {13}).model("a", 5, {1}).bytes, "modelNum=1000"},
+        {MacbBuilder(2, {13}).model("a", 5, {1}).bytes, "ends early (model 1"},
+        {MacbBuilder(1, {}).model("a", 5, {}).bytes, "streamNum=0"},
+        {MacbBuilder(1, {13, 13, 13, 13}).model("a", 5, {1, 1, 1, 1}).bytes, "streamNum=4"},
+        {MacbBuilder(1, {13, 0}).model("a", 5, {1, 1}).bytes, "vector size 0"},
+        {MacbBuilder(1, {14}).model("a", 5, {1}).bytes, "vector size 14"},
+        {MacbBuilder(1, {13}).model("a", 2, {1}).bytes + std::string(40, '\0'), "model 0 (a) has stateNum=2"},
+        {MacbBuilder(1, {13}).model("a", 6, {1}).bytes, "model 0 (a) has stateNum=6"},
+        {MacbBuilder(1, {13}).model("m", 5, {-1}).bytes, "model 0 (m), state 2, stream 1 has mixtureNum=-1"},
+        {MacbBuilder(1, {13}).model("m", 5, {33}).bytes, "mixtureNum=33"},
+        {MacbBuilder(1, {13}).model(std::string(50, 'n'), 5, {1}).bytes, "model 0 has no terminating zero"},
+        {whole.substr(0, whole.size() - 1), "ends early (model 0"},
+        {whole.substr(0, 6), "ends early (in the header"},
+    };
+    for (const auto& [bytes, part] : cases) {
+        testsupport::writeFile(path, bytes);
+        macroClass mac = makeSet({"held"});
+        const std::string msg = fatalMessage([&] { mac.macRead(path); });
+        EXPECT_TRUE(msg.find(part) != std::string::npos && msg.find(path) != std::string::npos) << msg;
+        EXPECT_TRUE(mac.modelNum == 0 && mac.m_models.empty()) << part;
+    }
+    macroClass mac;
+    EXPECT_EQ(fatalMessage([&] { mac.macRead(dir.file("none.macb")); }),
+              "Cannot open file " + dir.file("none.macb") + " (line 100 of lib\\utility)");
+}
+
+TEST(MacroBinary, DamagedFilesNeverCrash)
+{
+    const MacbBuilder b = MacbBuilder(3, {13, 13}).model("b+a", 5, {2, 1}).model("a", 4, {0, 3}).model("sil", 3, {1, 1});
+    // Bytes after the last model are not read; zeros there let a damaged count reach far.
+    const std::string padded = b.bytes + std::string(4096, '\0');
+    ScratchDir dir;
+    const std::string path = dir.file("fuzz.macb");
+    std::mt19937 rng(12345);
+    int refused = 0;
+    for (int run = 0; run < 3000; ++run) {
+        std::string bytes = run % 2 ? padded : b.bytes;
+        if (run % 3 == 0) {
+            bytes.resize(rng() % bytes.size());
+        } else if (run % 3 == 1) {
+            for (unsigned n = 1 + rng() % 4; n > 0; --n)
+                bytes[rng() % bytes.size()] ^= static_cast<char>(1 + rng() % 255);
+        } else {
+            const int32_t edges[] = {-1, 0, 1, 2, 3, 5, 6, 13, 14, 32, 33, INT32_MAX, INT32_MIN};
+            const int32_t v = rng() % 4 ? edges[rng() % std::size(edges)] : static_cast<int32_t>(rng());
+            bytes.replace(b.intFields[rng() % b.intFields.size()], 4, testsupport::le32(static_cast<uint32_t>(v)));
+        }
+        testsupport::writeFile(path, bytes);
+        macroClass mac;
+        try {
+            mac.macRead(path);
+        } catch (const fatalErrorException&) {
+            ++refused;
+            ASSERT_TRUE(mac.m_models.empty() && mac.modelNum == 0);
+            continue;
+        }
+        ASSERT_TRUE(static_cast<size_t>(mac.modelNum) == mac.m_models.size() && mac.streamNum >= 1 &&
+                    mac.streamNum <= MAX_STREAM_NUM);
+        for (const std::string& name : mac.getModelNames()) {
+            const hmmModel& m = mac.model(mac.findModel(name));
+            ASSERT_TRUE(m.name == name && m.stateNum >= 3 && m.stateNum <= MAX_MODEL_STATE_NUM);
+            for (const hmmState& st : m.states)
+                for (const hmmStream& s : st.streams)
+                    ASSERT_TRUE(s.mixtureNum >= 0 && s.mixtureNum <= MAX_MIXTURE_NUM);
+        }
+    }
+    EXPECT_TRUE(refused > 1000 && refused < 2900) << refused;
+}
