@@ -18,6 +18,7 @@ build: setup $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 demo: build
+	mkdir -p data/demo/out
 	cd data/demo && ../../$(RELEASE_DIR)/app/recite demo.prm
 
 test-release: build
@@ -42,6 +43,7 @@ clang: setup
 bench: build
 	$(RELEASE_DIR)/bench/frontend-bench
 	$(RELEASE_DIR)/bench/model-load-bench
+	$(RELEASE_DIR)/bench/lexicon-bench
 
 clean:
 	rm -rf build

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <string_view>
 
+#include "common/binarySearch.h"
 #include "common/console.h"
 #include "common/fatalError.h"
 #include "common/fileUtil.h"
@@ -155,22 +156,9 @@ void macroClass::macPrepare()
 
 int macroClass::findModel(const std::string& name) const
 {
-    const size_t n = heldModels(*this);
-    if (n > 0) {
-        long low = 0;
-        long high = static_cast<long>(n) - 1;
-        while (low <= high) {
-            const long middle = (low + high) / 2;
-            const int c = compareNames(name, nameOf(m_models[static_cast<size_t>(middle)]));
-            if (c == 0)
-                return static_cast<int>(middle);
-            if (c < 0)
-                high = middle - 1;
-            else
-                low = middle + 1;
-        }
-    }
-    return findSubstituteModel(name);
+    const int found =
+        binarySearch(heldModels(*this), [&](size_t i) { return compareNames(name, nameOf(m_models[i])); });
+    return found >= 0 ? found : findSubstituteModel(name);
 }
 
 int macroClass::findSubstituteModel(const std::string& name) const

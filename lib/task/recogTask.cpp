@@ -4,6 +4,8 @@
 #include "audio/signalCondition.h"
 #include "common/clock.h"
 #include "common/console.h"
+#include "lexicon/dict.h"
+#include "lexicon/text.h"
 #include "model/macro.h"
 
 namespace {
@@ -34,14 +36,18 @@ void recogTask::run(recogParam& param, recogResult& result)
 void recogTask::runStages(recogParam& param, recogResult& result, WaveSignal& wave)
 {
     macroClass models;
+    dictClass dict;
+    textClass text;
     int64_t start = msClock();
     models.macRead(param.macFile);
     models.modelCountRead(param.modelCountFile);
     conPrintf("%4.3f sec: Read \"%s\" (modelNum=%d) and \"%s\"\n", secondsSince(start), param.macFile.c_str(),
               models.modelNum, param.modelCountFile.c_str());
 
-    // Still to come before the features: lexical resources, texts and network; after them the
-    // recognition core.
+    loadResources(param, models, dict, text);
+    prepareTexts(param, models, dict, text);
+    // Still to come: the network (built from the texts or read) before the features, and the
+    // recognition core after them.
     int32_t waveBeginFrameId = 0;
     FeatureMatrix features = detectAndExtract(param, wave, FEATURE_FRAME_SIZE, FEATURE_FRAME_OVERLAP, waveBeginFrameId);
     (void)result;

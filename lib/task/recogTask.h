@@ -8,6 +8,10 @@
 #include "task/recogParam.h"
 #include "task/recogResult.h"
 
+class dictClass;
+class macroClass;
+class textClass;
+
 class recogTask {
 public:
     // Fills param from the parameter file: defaults first, then the file's pairs in order.
@@ -16,6 +20,11 @@ public:
     void run(recogParam& param, recogResult& result);
     // The stages of a run on the conditioned utterance.
     void runStages(recogParam& param, recogResult& result, WaveSignal& wave);
+    // The lexicon and the normalization map, by language.
+    void loadResources(const recogParam& param, const macroClass& models, dictClass& dict, textClass& text);
+    // Texts, their normalization and syllable strings, and the english dictionary (the first
+    // part of the texts-and-network stage).
+    void prepareTexts(recogParam& param, const macroClass& models, dictClass& dict, textClass& text);
     // The analysed span (whole signal or endpoint-detected) and its features; gives the span's
     // first feature frame through waveBeginFrameId.
     FeatureMatrix detectAndExtract(const recogParam& param, const WaveSignal& wave, int32_t frameSize,

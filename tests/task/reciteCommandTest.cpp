@@ -12,6 +12,8 @@ using testsupport::writeFile;
 
 namespace {
 
+const std::string DEMO_DIR = std::string(RECITE_SOURCE_DIR) + "/data/demo";
+
 testsupport::CommandResult recite(const std::vector<std::string>& args, const std::string& env = "")
 {
     std::string cmd = env;
@@ -56,7 +58,8 @@ struct DemoFiles {
         writeFile(wav, testsupport::riffWave({{"fmt ", testsupport::fmtBody(1, 1, 16000, 16)},
                                               {"data", testsupport::pcm16(samples)}}));
         writeFile(prm, "function = recog\nlanguage = english\nwavFile = " + wav + "\nfeatureConfigFile = " + cfg +
-                           "\nmacFile = " + RECITE_SOURCE_DIR + "/data/demo/demo.mac\n");
+                           "\nmacFile = " + DEMO_DIR + "/demo.mac\nwpaFile = " + DEMO_DIR + "/demo.wpa\ntnmFile = " +
+                           DEMO_DIR + "/english.tnm\ntxtFile = " + DEMO_DIR + "/demo.txt\n");
     }
 };
 
@@ -91,7 +94,7 @@ TEST(reciteCommand, oneArgumentRunsFromTheParameterFile)
     EXPECT_EQ(r.output.substr(r.output.size() - expectedTail.size()), expectedTail);
     EXPECT_TRUE(r.output.starts_with("0.00")) << r.output;
     EXPECT_NE(r.output.find(" sec: Read wave file \"" + demo.wav + "\"\n"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("/data/demo/demo.mac\" (modelNum=41) and \"\"\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("/data/demo/demo.mac\" (modelNum=98) and \"\"\n"), std::string::npos) << r.output;
     // 1600 samples: 9 feature frames, the span ending at frame 10 (1599 / 160 = 9.99).
     EXPECT_NE(r.output.find("\twaveBeginIndex=0, waveEndIndex=1599\n\twaveBeginFrameId=0, waveEndFrameId=10\n"),
               std::string::npos)

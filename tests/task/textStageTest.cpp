@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include "lexicon/dict.h"
+#include "lexicon/text.h"
+#include "model/macro.h"
+#include "support/testSupport.h"
+#include "task/recogTask.h"
+
+using testsupport::captureStdout;
+using testsupport::ScratchDir;
+
+namespace {
+
+const std::string DEMO_DIR = std::string(RECITE_SOURCE_DIR) + "/data/demo";
+
+// The lines of `out` that carry one of the markers, in the order they were printed.
+std::vector<std::string> progressLines(const std::string& out)
+{
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < out.size()) {
+        size_t end = out.find('\n', pos);
+        if (end == std::string::npos)
+            end = out.size();
+        std::string line = out.substr(pos, end - pos);
+        const size_t sec = line.find(" sec: ");
+        if (sec != std::string::npos)
+            lines.push_back(line.substr(sec + 6));
+        else if (line.starts_with("\t"))
+            lines.push_back(line);
+        pos = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(textStage, englishDemoWritesTextsSyllablesAndDictionary)
+{
+    ScratchDir out;
+    recogParam param;
+    param.language = "english";
+    param.function = "assess";
+    param.wpaFile = DEMO_DIR + "/demo.wpa";
+    param.tnmFile = DEMO_DIR + "/english.tnm";
+    param.txtFile = DEMO_DIR + "/demo.txt";
+    param.outputDir = out.path().string();
+    macroClass models;
+    models.macRead(DEMO_DIR + "/demo.mac");
+    dictClass dict;
+    textClass text;
+    std::string printed = captureStdout([&] {
+        recogTask task;
+        task.loadResources(param, models, dict, text);
+        task.prepareTexts(param, models, dict, text);
+    });
+    const std::string o = param.outputDir;
+    EXPECT_EQ(progressLines(printed),
+              (std::vector<std::string>{
+                  "Read wpa \"" + param.wpaFile + "\" (myDict.m_wpa.size()=5)",
+                  "Read wpaAddenda \"\" (myDict.m_wpaAddenda.size()=0)",
+                  "Read text normalization mapping file \"" + param.tnmFile + "\" (myText.m_textNormSp.size()=10)",
+                  "Read text \"" + param.txtFile + "\" (m_txtVs.size()=1)",
+                  "text normalization (m_txtVsNormalized.size()=1)",
+                  "\t===> Saved " + o + "/output.nt",
+                  "Texts to phonetic alphabets by exhaustive listing",
+                  "\tNo. of text entries = 1, no. of PA entries = 2",
+                  "\t===> Saved " + o + "/output.syl",
+                  "\tAdding -sp- between syllables...",
+                  "Create m_pronDict from m_txtVs. (m_pronDict.size() = 8)",
+                  "\t===> Saved " + o + "/output.dic",
+              }));
+    EXPECT_EQ(testsupport::readFile(o + "/output.nt"), "please read this sentence aloud\n");
+    // Written before the pauses are inserted; "read" has two pronunciations.
+    EXPECT_EQ(testsupport::readFile(o + "/output.syl"), "p_l_iy_z-r_eh_d-dh_ih_s-s_eh_n_t_ah_n_s-ah_l_aw_d\t0\n"
+                                                        "p_l_iy_z-r_iy_d-dh_ih_s-s_eh_n_t_ah_n_s-ah_l_aw_d\t0\n");
+    EXPECT_EQ(text.m_sylVs[0], "p_l_iy_z-sp-r_eh_d-sp-dh_ih_s-sp-s_eh_n_t_ah_n_s-sp-ah_l_aw_d\t0");
+    EXPECT_EQ(testsupport::readFile(o + "/output.dic"), "ah_l_aw_d\tah+l l+aw aw+d d+sil\n"
+                                                        "dh_ih_s\tdh+ih ih+s s+sil\n"
+                                                        "p_l_iy_z\tp+l l+iy iy+z z+sil\n"
+                                                        "r_eh_d\tr+eh eh+d d+sil\n"
+                                                        "r_iy_d\tr+iy iy+d d+sil\n"
+                                                        "s_eh_n_t_ah_n_s\ts+eh eh+n n+t t+ah ah+n n+s s+sil\n"
+                                                        "sil\tsil\n"
+                                                        "sp\tsp\n");
+}
+
+TEST(textStage, resourcesByLanguageAndTheirRefusals)
+{
+    ScratchDir dir;
+    macroClass models;
+    models.macRead(DEMO_DIR + "/demo.mac");
+    testsupport::writeFile(dir.file("tw.dic"), "a1 aa\nb2 b\n");
+    testsupport::writeFile(dir.file("tw.tnm"), ",# #g\n");
+    recogParam param;
+    param.language = "taiwanese";
+    param.dicFile = dir.file("tw.dic");
+    param.tnmFile = dir.file("tw.tnm");
+    dictClass dict;
+    textClass text;
+    std::string printed = captureStdout([&] { recogTask().loadResources(param, models, dict, text); });
+    EXPECT_EQ(progressLines(printed),
+              (std::vector<std::string>{"Read pam \"" + param.dicFile + "\" (m_pronDict.size()=2)",
+                                        "Read text normalization mapping file \"" + param.tnmFile +
+                                            "\" (myText.m_textNormSp.size()=1)"}));
+
+    param.tnmFile.clear();
+    EXPECT_EQ(testsupport::fatalMessage([&] { recogTask().loadResources(param, models, dict, text); }),
+              "Error: recogParam.tnmFile is not specified! (line 465 in lib\\recogTask)");
+
+    // Japanese needs a syllable file.
+    param.language = "japanese";
+    param.function = "recog";
+    param.txtFile = "konnichiwa";
+    EXPECT_EQ(testsupport::fatalMessage([&] { recogTask().prepareTexts(param, models, dict, text); }),
+              "This is not allowed for Japanese! (line 514, file lib\\recogTask)");
+
+    // A syllable file forces the tree network and is read as it stands.
+    testsupport::writeFile(dir.file("a.syl"), "ko-n-ni_chi_wa\t0\n");
+    param.sylFile = dir.file("a.syl");
+    param.netType = 1;
+    param.function = "assess";
+    printed = captureStdout([&] { recogTask().prepareTexts(param, models, dict, text); });
+    EXPECT_EQ(param.netType, 0);
+    EXPECT_EQ(text.m_sylVs, (std::vector<std::string>{"ko-sp-n-sp-ni_chi_wa\t0"}));
+    EXPECT_NE(printed.find("Read syl \"" + param.sylFile + "\" (Size=1)"), std::string::npos) << printed;
+}
