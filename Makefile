@@ -44,6 +44,7 @@ bench: build
 	$(RELEASE_DIR)/bench/frontend-bench
 	$(RELEASE_DIR)/bench/model-load-bench
 	$(RELEASE_DIR)/bench/lexicon-bench
+	$(RELEASE_DIR)/bench/net-build-bench
 
 clean:
 	rm -rf build

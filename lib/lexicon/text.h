@@ -1,6 +1,7 @@
 // The texts of a run and what is derived from them: normalized texts and syllable strings.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,11 +41,31 @@ public:
     // Replaces every "-" in m_sylVs by the separator.
     void addBetweenSyllables(const std::string& separator);
 
+    // m_netVs: a prefix tree over the syllable strings of m_sylVs, optionally with filler loops
+    // around the text, optional pauses between the units of a single text, framing silences and
+    // the link families switched on in param.
+    void buildTreeNet(const recogParam& param, bool fillerLoops, bool softPauses, bool framingSilences);
+    // m_netVs: a chain of word columns, each offering the word's pronunciations (one text only).
+    void buildSausageNet(const dictClass& dict, const recogParam& param);
+
+    // The syllable string of a best path (its m_pronDict indices in order) and the texts and
+    // m_sylVs entries it matches under param.comparisonMode.
+    std::string pinyin2text(const std::vector<int32_t>& pathSylIndices, const dictClass& dict,
+                            std::vector<int>& textIndices, std::vector<int>& entryIndices, const recogParam& param);
+    // Appends the matches of a framed path ("-a-b-") among m_sylVs: mode 0 exact, 1 prefix,
+    // 2 anywhere.
+    void searchSylVs(const std::string& framedPath, int mode, std::vector<int>& textIndices,
+                     std::vector<int>& entryIndices) const;
+
     std::vector<std::string> m_txtVs;
     std::vector<normRule> m_textNormSp;
     std::vector<std::string> m_txtVsNormalized;
     std::vector<std::string> m_sylVs;
     std::vector<std::string> m_extraVs;
+    std::vector<std::string> m_netVs;
+    // Comparison mode 3: path units before the first match, and units of that match (-1: none).
+    int32_t m_matchStartUnit = -1;
+    int32_t m_matchUnitNum = -1;
 };
 
 // Appends the words of a text: english pieces between blanks, chinese two-byte characters,
@@ -53,3 +74,11 @@ void textToWords(const std::string& text, const std::string& language, std::vect
 // Inserts the PAs of every word of an english text at the front of `pas`; words missing from
 // the wpa table are written to missingWord.txt and end the run.
 void wordsToPas(const std::string& text, const dictClass& dict, std::vector<std::string>& pas);
+
+// The syllable in column `to` of the first pinyin-table row whose column `from` holds it
+// (unchanged, with a warning unless it is a filler, when there is none).
+std::string pinyinColumnMap(const std::string& syllable, int from, int to,
+                            const std::vector<std::vector<std::string>>& table);
+// Every "-"-separated syllable of the string mapped from column `from` to column `to`.
+std::string pinyinConvert(const std::string& syllables, const std::vector<std::vector<std::string>>& table, int from,
+                          int to);

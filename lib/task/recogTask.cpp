@@ -7,6 +7,7 @@
 #include "lexicon/dict.h"
 #include "lexicon/text.h"
 #include "model/macro.h"
+#include "net/net.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ void recogTask::runStages(recogParam& param, recogResult& result, WaveSignal& wa
     macroClass models;
     dictClass dict;
     textClass text;
+    netClass net;
     int64_t start = msClock();
     models.macRead(param.macFile);
     models.modelCountRead(param.modelCountFile);
@@ -46,8 +48,9 @@ void recogTask::runStages(recogParam& param, recogResult& result, WaveSignal& wa
 
     loadResources(param, models, dict, text);
     prepareTexts(param, models, dict, text);
-    // Still to come: the network (built from the texts or read) before the features, and the
-    // recognition core after them.
+    const searchSize sizes = prepareNet(param, dict, text, net);
+    (void)sizes;
+    // Still to come after the features: the recognition core.
     int32_t waveBeginFrameId = 0;
     FeatureMatrix features = detectAndExtract(param, wave, FEATURE_FRAME_SIZE, FEATURE_FRAME_OVERLAP, waveBeginFrameId);
     (void)result;

@@ -10,7 +10,16 @@
 
 class dictClass;
 class macroClass;
+class netClass;
 class textClass;
+
+// Sizes of the search: candidates kept per frame and the arena that holds them.
+struct searchSize {
+    int32_t candidateNum = 0;
+    int32_t arenaLen = 0;
+};
+// From the comparison mode, the largest fan-out of the network and maxCandidateNum.
+searchSize searchSizeFor(const recogParam& param, int maxNextNodeNum);
 
 class recogTask {
 public:
@@ -25,6 +34,9 @@ public:
     // Texts, their normalization and syllable strings, and the english dictionary (the first
     // part of the texts-and-network stage).
     void prepareTexts(recogParam& param, const macroClass& models, dictClass& dict, textClass& text);
+    // The network (read from netFile, or built from the texts as a sausage or a tree), its
+    // output files and the filler penalty; gives the search sizes.
+    searchSize prepareNet(recogParam& param, dictClass& dict, textClass& text, netClass& net);
     // The analysed span (whole signal or endpoint-detected) and its features; gives the span's
     // first feature frame through waveBeginFrameId.
     FeatureMatrix detectAndExtract(const recogParam& param, const WaveSignal& wave, int32_t frameSize,

@@ -3,6 +3,7 @@
 #include "lexicon/dict.h"
 #include "lexicon/text.h"
 #include "model/macro.h"
+#include "net/net.h"
 #include "support/testSupport.h"
 #include "task/recogTask.h"
 
@@ -33,18 +34,25 @@ std::vector<std::string> progressLines(const std::string& out)
     return lines;
 }
 
-} // namespace
-
-TEST(textStage, englishDemoWritesTextsSyllablesAndDictionary)
+// The demo's english settings for an assessment writing into outputDir.
+recogParam demoParam(const std::string& outputDir)
 {
-    ScratchDir out;
     recogParam param;
     param.language = "english";
     param.function = "assess";
     param.wpaFile = DEMO_DIR + "/demo.wpa";
     param.tnmFile = DEMO_DIR + "/english.tnm";
     param.txtFile = DEMO_DIR + "/demo.txt";
-    param.outputDir = out.path().string();
+    param.outputDir = outputDir;
+    return param;
+}
+
+} // namespace
+
+TEST(textStage, englishDemoWritesTextsSyllablesAndDictionary)
+{
+    ScratchDir out;
+    recogParam param = demoParam(out.path().string());
     macroClass models;
     models.macRead(DEMO_DIR + "/demo.mac");
     dictClass dict;
@@ -124,4 +132,53 @@ TEST(textStage, resourcesByLanguageAndTheirRefusals)
     EXPECT_EQ(param.netType, 0);
     EXPECT_EQ(text.m_sylVs, (std::vector<std::string>{"ko-sp-n-sp-ni_chi_wa\t0"}));
     EXPECT_NE(printed.find("Read syl \"" + param.sylFile + "\" (Size=1)"), std::string::npos) << printed;
+}
+
+TEST(netStage, demoTreeNetIsSavedAndSizesTheSearch)
+{
+    ScratchDir out;
+    recogParam param = demoParam(out.path().string());
+    param.txtFile = "Please read this sentence aloud.";
+    param.maxCandidateNum = 1000;
+    macroClass models;
+    models.macRead(DEMO_DIR + "/demo.mac");
+    dictClass dict;
+    textClass text;
+    netClass net;
+    searchSize sizes;
+    std::string printed = captureStdout([&] {
+        recogTask task;
+        task.loadResources(param, models, dict, text);
+        task.prepareTexts(param, models, dict, text);
+        sizes = task.prepareNet(param, dict, text, net);
+    });
+    // Framing silences, two pronunciations of "read" after a shared first word, optional pauses
+    // (none: soft pauses need a single syllable string).
+    EXPECT_NE(printed.find(" sec: Generated tree net (nodeNum=20)\n\t===> Saved net file: " + param.outputDir +
+                           "/output.net\n\t===> Saved net file: " + param.outputDir + "/output.netb\n\t===> Saved wpa file " +
+                           param.outputDir + "/output.wpa\n"),
+              std::string::npos)
+        << printed;
+    netClass reread;
+    reread.netRead(param.outputDir + "/output.netb", dict);
+    EXPECT_EQ(reread.nodeNum, net.nodeNum);
+    EXPECT_EQ(testsupport::readFile(param.outputDir + "/output.wpa"), testsupport::readFile(param.wpaFile));
+    EXPECT_EQ(sizes.candidateNum, 100); // 4 x 2 successors is below 20
+    EXPECT_EQ(sizes.arenaLen, 500);
+}
+
+TEST(netStage, searchSizes)
+{
+    recogParam param;
+    EXPECT_EQ(searchSizeFor(param, 50).candidateNum, 0); // maxCandidateNum 0 caps everything
+    EXPECT_EQ(searchSizeFor(param, 50).arenaLen, 0);
+    param.maxCandidateNum = 1000;
+    EXPECT_EQ(searchSizeFor(param, 4).candidateNum, 100);
+    EXPECT_EQ(searchSizeFor(param, 5).candidateNum, 20);
+    EXPECT_EQ(searchSizeFor(param, 5).arenaLen, 100);
+    EXPECT_EQ(searchSizeFor(param, 400).candidateNum, 1000);
+    param.comparisonMode = 3;
+    EXPECT_EQ(searchSizeFor(param, 1).candidateNum, 20);
+    EXPECT_EQ(searchSizeFor(param, 1).arenaLen, 2000);
+    EXPECT_EQ(searchSizeFor(param, 0).candidateNum, 100);
 }

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include "common/strUtil.h"
+#include "lexicon/dict.h"
+#include "net/net.h"
+#include "support/testSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+dictClass smallDict()
+{
+    dictClass dict;
+    dict.m_pronDict = {{"a", {-1, 2}}, {"b", {0}}, {"filler", {1}}};
+    return dict;
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    strSplit(text, '\n', out);
+    return out;
+}
+
+// start 0 -> null 3 -> null 4 -> a (twice) and 3 -> b; a -> filler -> end 6, b -> end 6.
+const std::string NET = "VERSION=1.0\nN=7\tL=8\nI=0\tW=!NULL\nI=1  W=a\nI=2\tW=b@-1@\r\nI=3\tW=!Null\n"
+                        "I=4\tW=!null@7@x\nI=5\tW=filler@2@t@x@y\nI=6\tW=!NULL\nJ=0\tS=0\tE=3\nJ=1 S=3 E=4\n"
+                        "J=2\tS=3\tE=2\nJ=3\tS=4\tE=1\nJ=4\tS=4\tE=1\nJ=5\tS=1\tE=5\nJ=6\tS=5\tE=6\nJ=7\tS=2\tE=6";
+
+} // namespace
+
+TEST(netTest, ReadsNodeFormsExpandsNullNodesAndRoundTrips)
+{
+    dictClass dict = smallDict();
+    netClass net;
+    net.netReadLines(lines(NET), dict);
+    ASSERT_EQ(net.m_nodes.size(), 7u);
+    EXPECT_EQ(net.m_nodes[1].sylIndex, 0);
+    EXPECT_EQ(net.m_nodes[2].sylIndex, 1);
+    EXPECT_EQ(net.m_nodes[2].text, "");
+    EXPECT_EQ(net.m_nodes[4].sylIndex, -1);
+    EXPECT_EQ(net.m_nodes[5].text, "t@x@y");
+    EXPECT_EQ(net.m_nodes[0].nextNodes, (std::vector<int32_t>{1, 1, 2}));
+    EXPECT_TRUE(net.m_nodes[5].nextNodes.empty());
+    EXPECT_EQ(dict.m_pronDict[0].modelIds, (std::vector<int32_t>{0, 2}));
+    EXPECT_EQ(net.findStartNode(), 0);
+    EXPECT_EQ(net.findEndNode(), 6);
+    EXPECT_EQ(net.maxNextNodeNum(), 3);
+    net.m_nodes[1].penalty = 7.0f;
+    net.setFillerPenalty(2.5f);
+    EXPECT_EQ(net.m_nodes[5].penalty, 2.5f);
+    EXPECT_EQ(net.m_nodes[1].penalty, 0.0f);
+
+    ScratchDir dir;
+    net.netPrint(dir.file("a.NET"));
+    const std::string printed = readFile(dir.file("a.NET"));
+    EXPECT_EQ(printed.substr(0, 62), "VERSION=1.0 (by netClass::netPrint())\nN=7\tL=8\nI=0\tW=!NULL@-1@\n");
+    EXPECT_NE(printed.find("I=4\tW=!null@-1@\nI=5\tW=filler@2@t@x@y\n"), std::string::npos);
+    EXPECT_NE(printed.find("J=4\tS=3\tE=2\nJ=5\tS=4\tE=1\nJ=6\tS=4\tE=1\n"), std::string::npos);
+    netClass back;
+    back.netRead(dir.file("a.NET"), dict);
+    EXPECT_EQ(captureStdout([&] { back.netPrint(""); }), printed);
+
+    // The binary form keeps no names: nodes 0 and 1 come back as "!NULL", the others unnamed.
+    std::swap(net.m_nodes[1], net.m_nodes[6]);
+    for (netNode& node : net.m_nodes) {
+        for (int32_t& to : node.links)
+            to = to == 1 ? 6 : to == 6 ? 1 : to;
+    }
+    net.netWriteBinary(dir.file("a.netb"));
+    dict.m_pronDict[2].modelIds = {-3};
+    back.netRead(dir.file("a.netb"), dict);
+    EXPECT_EQ(dict.m_pronDict[2].modelIds, (std::vector<int32_t>{0}));
+    EXPECT_EQ(back.m_nodes[0].nextNodes, (std::vector<int32_t>{6, 6, 2}));
+    const std::string binPrinted = captureStdout([&] { back.netPrint(""); });
+    EXPECT_NE(binPrinted.find("I=1\tW=!NULL@-1@\nI=2\tW=@1@\nI=3\tW=!NULL@-1@\n"), std::string::npos);
+    EXPECT_NE(binPrinted.find("J=4\tS=4\tE=6\nJ=5\tS=4\tE=6\n"), std::string::npos);
+}
+
+TEST(netTest, RefusesBrokenNetworks)
+{
+    dictClass dict = smallDict();
+    netClass net;
+    ScratchDir dir;
+    const std::string head = "V\nN=3\tL=2\nI=0\tW=a\nI=1\tW=b\nI=2\tW=!NULL\n";
+    auto refusal = [&](const std::string& text) { return fatalMessage([&] { net.netReadLines(lines(text), dict); }); };
+
+    EXPECT_EQ(refusal("V\nN=2\tL=1\nI=0\tW=a\nI=1\tW=zz@-1@\nJ=0\tS=0\tE=1"),
+              "Error: \"zz\" (nodeIndex=1) not found in the pronunciation dictionary. (line 166 of file lib\\net)\n");
+    EXPECT_EQ(refusal("V\nN=2\tL=0\nI=0\tW=a@3@\nI=1\tW=b"),
+              "Error: sylIndex (3) out of the range of [0, 3]! (line 221 of file lib\\net)\n");
+    EXPECT_NE(refusal(head + "J=0\tS=0\tE=2").find("(generated network): 6 lines"), std::string::npos);
+    EXPECT_NE(refusal(head + "J=0\tS=0\tE=2\nJ=1\tS=1\tE=3").find("line 7"), std::string::npos);
+    EXPECT_NE(refusal(head + "J=0\tS=0\tE=2\nS=1\tE=2").find("line 7"), std::string::npos);
+    EXPECT_NE(refusal("V\nN=3\tL=3\nI=0\tW=a\nI=1\tW=!NULL\nI=2 W=!NULL\nJ=0\tS=0\tE=1\nJ=1\tS=1\tE=2\nJ=2\tS=2\tE=1")
+                  .find("cycle through node 1"),
+              std::string::npos);
+    EXPECT_TRUE(net.m_nodes.empty());
+
+    net.netReadLines(lines(head + "J=0\tS=0\tE=2\nJ=1\tS=1\tE=2"), dict);
+    EXPECT_EQ(fatalMessage([&] { net.findStartNode(); }),
+              "Error: more than one starting nodes! (line 271 of file lib\\viterbi)");
+    net.m_nodes[2].links = {0, 1};
+    EXPECT_EQ(fatalMessage([&] { net.findStartNode(); }),
+              "Error: more than one starting nodes! (line 271 of file lib\\viterbi)");
+    EXPECT_EQ(fatalMessage([&] { net.findEndNode(); }),
+              "Error: more than one ending nodes! (line 286 of file lib\\viterbi)");
+    EXPECT_EQ(fatalMessage([&] { net.netWriteBinary(dir.file("x.netb")); }),
+              "Error in writing network " + dir.file("x.netb") + ": nodes 0 and 1 must be null nodes");
+
+    writeFile(dir.file("a.Net"), head);
+    EXPECT_EQ(fatalMessage([&] { net.netRead(dir.file("a.Net"), dict); }),
+              "Error in reading " + dir.file("a.Net") +
+                  ": The only allowed extension are \"net\" and \"netb\".  (line 32 of file lib\\net)\n");
+    const std::string counts = le32(3) + le32(1) + le32(0);
+    for (const std::string& bytes : {counts + le32(0), counts + le32(0) + le32(3), le32(1) + le32(0)}) {
+        writeFile(dir.file("b.netb"), bytes);
+        EXPECT_NE(fatalMessage([&] { net.netRead(dir.file("b.netb"), dict); }).find(dir.file("b.netb")),
+                  std::string::npos);
+    }
+}
