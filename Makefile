@@ -44,7 +44,9 @@ bench: build
 	$(RELEASE_DIR)/bench/frontend-bench
 	$(RELEASE_DIR)/bench/model-load-bench
 	$(RELEASE_DIR)/bench/lexicon-bench
+	$(RELEASE_DIR)/bench/decoder-bench
 	$(RELEASE_DIR)/bench/net-build-bench
+	$(RELEASE_DIR)/bench/scoring-bench
 
 clean:
 	rm -rf build

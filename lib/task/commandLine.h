@@ -2,7 +2,7 @@
 #pragma once
 
 #include "task/recogParam.h"
-#include "task/recogResult.h"
+#include "assess/recogResult.h"
 
 constexpr int MIN_ARG_NUM = 1;
 constexpr int MAX_ARG_NUM = 10;

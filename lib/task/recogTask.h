@@ -6,7 +6,7 @@
 #include "audio/waveSignal.h"
 #include "frontend/featureMatrix.h"
 #include "task/recogParam.h"
-#include "task/recogResult.h"
+#include "assess/recogResult.h"
 
 class dictClass;
 class macroClass;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "assess/assessResult.h"
+
 // Longest error text kept in the result.
 constexpr int RECOG_ERROR_TEXT_MAX = 999;
 
@@ -26,4 +28,7 @@ struct recogResult {
     std::vector<std::string> identifiedSylEntries;
     std::vector<std::string> identifiedTexts;
     std::vector<std::string> warnings;
+    // The assessment: nodes and phones of the path with their scores, and the utterance's
+    // scores and discount factors.
+    assessResult assess;
 };
