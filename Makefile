@@ -19,7 +19,8 @@ build: setup $(RELEASE_DIR)/build.ninja
 
 demo: build
 	mkdir -p data/demo/out
-	cd data/demo && ../../$(RELEASE_DIR)/app/recite demo.prm
+	cd data/demo && ../../$(RELEASE_DIR)/app/recite assess.prm
+	cd data/demo && ../../$(RELEASE_DIR)/app/recite recog.prm
 
 test-release: build
 	cd $(RELEASE_DIR) && ctest -j $(JOBS) --output-on-failure

@@ -122,13 +122,14 @@ void buildNetwork(const macroClass& models, int comparisonMode, dictClass& dict,
     net.netReadLines(text.m_netVs, dict);
 }
 
-// About 10 seconds of real speech (the demo recording, four times) through the front end.
+// About 9 seconds of speech-like sound (the five demo recordings in a row) through the front end.
 FeatureMatrix speechFeatures()
 {
-    WaveSignal demo = audioFileRead(std::string(RECITE_SOURCE_DIR) + "/data/demo/demo.wav");
-    WaveSignal wave = demo;
-    for (int i = 0; i < 3; ++i)
-        wave.samples.insert(wave.samples.end(), demo.samples.begin(), demo.samples.end());
+    WaveSignal wave = audioFileRead(std::string(RECITE_SOURCE_DIR) + "/data/demo/utt1.wav");
+    for (int i = 2; i <= 5; ++i) {
+        WaveSignal more = audioFileRead(std::string(RECITE_SOURCE_DIR) + "/data/demo/utt" + std::to_string(i) + ".wav");
+        wave.samples.insert(wave.samples.end(), more.samples.begin(), more.samples.end());
+    }
     wave.sampleNum = static_cast<int32_t>(wave.samples.size());
     std::vector<std::string> warnings;
     signalCondition(wave, conditionSettings{}, warnings);

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 
 #include "common/fatalError.h"
 
@@ -196,4 +197,16 @@ int32_t parseLeadingInt(const std::string& s)
     if (value > INT32_MAX)
         value = INT32_MAX;
     return static_cast<int32_t>(value);
+}
+
+int32_t parseTruncatedNumber(const std::string& s)
+{
+    const double d = std::strtod(s.c_str(), nullptr);
+    if (std::isnan(d))
+        return 0;
+    if (d >= 2147483647.0)
+        return INT32_MAX;
+    if (d <= -2147483648.0)
+        return INT32_MIN;
+    return static_cast<int32_t>(d);
 }

@@ -38,3 +38,7 @@ int roundHalfAway(float x);
 // Decimal integer as C's atoi reads it: leading white space, one sign, digits up to the first
 // non-digit; no digits gives 0. Saturates at the int32 range.
 int32_t parseLeadingInt(const std::string& s);
+
+// Leading decimal number (strtod), truncated toward zero and saturated at the int32 range; NaN
+// and text without a number give 0.
+int32_t parseTruncatedNumber(const std::string& s);

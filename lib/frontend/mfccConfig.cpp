@@ -1,5 +1,7 @@
 #include "frontend/mfccConfig.h"
 
+#include "common/strUtil.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -34,18 +36,6 @@ float toFloat(const std::string& value)
     return static_cast<float>(std::strtod(value.c_str(), nullptr));
 }
 
-// Decimal number truncated toward zero, saturated at the int32 range; NaN gives 0.
-int32_t toTruncatedInt(const std::string& value)
-{
-    const double d = std::strtod(value.c_str(), nullptr);
-    if (std::isnan(d))
-        return 0;
-    if (d >= 2147483647.0)
-        return std::numeric_limits<int32_t>::max();
-    if (d <= -2147483648.0)
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(d);
-}
 
 void applySetting(const std::string& key, const std::string& value, MfccConfig& cfg)
 {
@@ -77,15 +67,15 @@ void applySetting(const std::string& key, const std::string& value, MfccConfig& 
     } else if (key == "PREEMCOEF") {
         cfg.preEmCoef = toFloat(value);
     } else if (key == "DELTAWINDOW") {
-        cfg.deltaWindow = toTruncatedInt(value);
+        cfg.deltaWindow = parseTruncatedNumber(value);
     } else if (key == "ACCWINDOW") {
-        cfg.accWindow = toTruncatedInt(value);
+        cfg.accWindow = parseTruncatedNumber(value);
     } else if (key == "NUMCHANS") {
-        cfg.numChans = toTruncatedInt(value);
+        cfg.numChans = parseTruncatedNumber(value);
     } else if (key == "CEPLIFTER") {
-        cfg.cepLifter = toTruncatedInt(value);
+        cfg.cepLifter = parseTruncatedNumber(value);
     } else if (key == "NUMCEPS") {
-        cfg.numCeps = toTruncatedInt(value);
+        cfg.numCeps = parseTruncatedNumber(value);
     } else if (key == "LOFREQ") {
         cfg.loFreq = toFloat(value);
     } else if (key == "HIFREQ") {

@@ -49,9 +49,9 @@ void recogTask::runStages(recogParam& param, recogResult& result, WaveSignal& wa
     loadResources(param, models, dict, text);
     prepareTexts(param, models, dict, text);
     const searchSize sizes = prepareNet(param, dict, text, net);
-    (void)sizes;
-    // Still to come after the features: the recognition core.
     int32_t waveBeginFrameId = 0;
-    FeatureMatrix features = detectAndExtract(param, wave, FEATURE_FRAME_SIZE, FEATURE_FRAME_OVERLAP, waveBeginFrameId);
-    (void)result;
+    const FeatureMatrix features =
+        detectAndExtract(param, wave, FEATURE_FRAME_SIZE, FEATURE_FRAME_OVERLAP, waveBeginFrameId);
+    recogCore(param, wave, FEATURE_FRAME_SIZE, FEATURE_FRAME_OVERLAP, waveBeginFrameId, features, sizes, models, dict,
+              text, net, result);
 }

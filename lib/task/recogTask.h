@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "audio/waveSignal.h"
 #include "frontend/featureMatrix.h"
@@ -37,6 +38,12 @@ public:
     // The network (read from netFile, or built from the texts as a sausage or a tree), its
     // output files and the filler penalty; gives the search sizes.
     searchSize prepareNet(recogParam& param, dictClass& dict, textClass& text, netClass& net);
+    // Search, recognized text, assessment, pitch and volume, result files; gives the identified
+    // text indices.
+    std::vector<int> recogCore(recogParam& param, const WaveSignal& wave, int32_t frameSize, int32_t overlap,
+                               int32_t waveBeginFrameId, const FeatureMatrix& features, const searchSize& sizes,
+                               macroClass& models, dictClass& dict, textClass& text, netClass& net,
+                               recogResult& result);
     // The analysed span (whole signal or endpoint-detected) and its features; gives the span's
     // first feature frame through waveBeginFrameId.
     FeatureMatrix detectAndExtract(const recogParam& param, const WaveSignal& wave, int32_t frameSize,

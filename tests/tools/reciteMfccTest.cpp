@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "frontend/htkParamFile.h"
@@ -25,16 +26,16 @@ testsupport::CommandResult reciteMfcc(const std::vector<std::string>& args)
 
 } // namespace
 
-TEST(reciteMfcc, featuresOfARealRecordingReadBack)
+TEST(reciteMfcc, featuresOfTheDemoRecordingReadBack)
 {
     testsupport::ScratchDir dir;
     const std::string out = dir.file("demo.mfc");
-    auto r = reciteMfcc({DEMO_DIR + "/mfcc.cfg", DEMO_DIR + "/demo.wav", out});
+    auto r = reciteMfcc({DEMO_DIR + "/mfcc.cfg", DEMO_DIR + "/utt1.wav", out});
     ASSERT_EQ(r.exitStatus, 0) << r.output;
 
     FeatureMatrix f = htkParamFileRead(out);
-    // 37481 samples give (37481 - 320) / 160 + 1 frames of 39 values every 10 ms.
-    EXPECT_EQ(f.frameNum, 233);
+    // 29440 samples give (29440 - 320) / 160 + 1 frames of 39 values every 10 ms.
+    EXPECT_EQ(f.frameNum, 183);
     EXPECT_EQ(f.vecSize, 39);
     EXPECT_EQ(f.framePeriod, 100000);
     EXPECT_EQ(f.paramKind, 838);
@@ -43,12 +44,17 @@ TEST(reciteMfcc, featuresOfARealRecordingReadBack)
         maxEnergy = std::max(maxEnergy, f.row(t)[12]);
     EXPECT_EQ(maxEnergy, 1.0f);
 
-    // With endpoint detection the frames cover the spoken part only.
-    auto epd = reciteMfcc({DEMO_DIR + "/mfcc.cfg", DEMO_DIR + "/demo.wav", out, "1"});
+    // With endpoint detection the frames cover the spoken part only: frames 20 to 161 (utt1.lab).
+    auto epd = reciteMfcc({DEMO_DIR + "/mfcc.cfg", DEMO_DIR + "/utt1.wav", out, "1"});
     ASSERT_EQ(epd.exitStatus, 0) << epd.output;
     FeatureMatrix g = htkParamFileRead(out);
-    EXPECT_GT(g.frameNum, 100);
-    EXPECT_LT(g.frameNum, f.frameNum);
+    const size_t at = epd.output.find("first frame ");
+    ASSERT_NE(at, std::string::npos) << epd.output;
+    const int first = std::atoi(epd.output.c_str() + at + 12);
+    EXPECT_GE(first, 15);
+    EXPECT_LE(first, 25);
+    EXPECT_GT(g.frameNum, 120);
+    EXPECT_LE(first + g.frameNum, 167);
 }
 
 TEST(reciteMfcc, failuresLeaveNoOutputFile)
@@ -62,7 +68,7 @@ TEST(reciteMfcc, failuresLeaveNoOutputFile)
     EXPECT_NE(r.output.find("Can't open wave file"), std::string::npos) << r.output;
     EXPECT_FALSE(std::filesystem::exists(out));
 
-    r = reciteMfcc({dir.file("missing.cfg"), DEMO_DIR + "/demo.wav", out});
+    r = reciteMfcc({dir.file("missing.cfg"), DEMO_DIR + "/utt1.wav", out});
     EXPECT_EQ(r.exitStatus, 2);
     EXPECT_FALSE(std::filesystem::exists(out));
 }
