@@ -48,6 +48,7 @@ bench: build
 	$(RELEASE_DIR)/bench/decoder-bench
 	$(RELEASE_DIR)/bench/net-build-bench
 	$(RELEASE_DIR)/bench/scoring-bench
+	$(RELEASE_DIR)/bench/flv-bench
 
 clean:
 	rm -rf build

@@ -300,7 +300,10 @@ WaveSignal audioFileRead(const std::string& path)
     if (ext == "flv" || ext == "FLV") {
         int32_t fs = 0;
         int32_t nbits = 0;
-        std::vector<int16_t> pcm = flvFileRead(path, fs, nbits);
+        int32_t channels = 1;
+        std::vector<int16_t> pcm = flvFileRead(path, fs, nbits, channels);
+        if (pcm.empty())
+            fatalError("FLV file \"%s\" holds no audio", path.c_str());
         return signalFromPcm16(pcm, fs, nbits);
     }
     if (ext == "raw" || ext == "RAW")
