@@ -2,7 +2,9 @@
 // the fitted models, recognition, segmentation and the agreement of the result files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdlib>
 #include <sstream>
 
@@ -82,18 +84,13 @@ struct element {
     std::vector<element> children;
     std::string attr(const std::string& key) const
     {
-        const size_t at = attrs.find(key + "=\"");
-        if (at == std::string::npos)
-            return "";
-        const size_t from = at + key.size() + 2;
-        return attrs.substr(from, attrs.find('"', from) - from);
+        const size_t at = attrs.find(key + "=\""), from = at + key.size() + 2;
+        return at == std::string::npos ? "" : attrs.substr(from, attrs.find('"', from) - from);
     }
     const element* child(const std::string& name) const
     {
-        for (const element& c : children)
-            if (c.tag == name)
-                return &c;
-        return nullptr;
+        const auto c = std::find_if(children.begin(), children.end(), [&](const element& e) { return e.tag == name; });
+        return c == children.end() ? nullptr : &*c;
     }
 };
 
@@ -107,10 +104,8 @@ element parseXml(const std::string& s)
             continue;
         }
         const size_t close = s.find('>', i);
-        if (close == std::string::npos) {
-            ADD_FAILURE() << "unterminated tag at byte " << i;
-            break;
-        }
+        if (close == std::string::npos)
+            return ADD_FAILURE() << "unterminated tag at byte " << i, element{};
         if (s[i + 1] == '/') {
             EXPECT_EQ(s.substr(i + 2, close - i - 2), stack.back().tag) << "at byte " << i;
             if (stack.size() < 2)
@@ -119,13 +114,8 @@ element parseXml(const std::string& s)
             stack.pop_back();
             stack.back().children.push_back(std::move(done));
         } else if (s[i + 1] != '?') {
-            element e;
             const std::string head = s.substr(i + 1, close - i - 1);
-            e.tag = head.substr(0, head.find(' '));
-            e.attrs = head;
-            const size_t next = s.find('<', close);
-            e.text = s.substr(close + 1, next - close - 1);
-            stack.push_back(std::move(e));
+            stack.push_back({head.substr(0, head.find(' ')), head, s.substr(close + 1, s.find('<', close) - close - 1), {}});
         }
         i = close;
     }
@@ -139,20 +129,18 @@ void expectSizesMatch(const element& e)
     const std::string size = e.attr("size"), type = e.attr("type");
     const int n = size.size() > 2 ? std::atoi(size.c_str() + 2) : -1;
     size_t count = 0;
-    if (type == "double" || type == "uint16") {
-        std::istringstream values(e.text);
-        for (std::string v; values >> v;)
-            ++count;
-    } else if (type == "char") {
+    std::istringstream values(e.text);
+    if (type == "double" || type == "uint16")
+        count = static_cast<size_t>(std::distance(std::istream_iterator<std::string>(values), {}));
+    else if (type == "char")
         count = e.text.size();
-    } else if (type == "cell" || e.tag == "discountFactor") {
+    else if (type == "cell" || e.tag == "discountFactor")
         count = e.tag == "discountFactor" ? e.children.size() / 3 : e.children.size();
-    } else if (e.tag == "word" || e.tag == "phone") {
-        for (const element& c : e.children)
-            count += c.tag == "name";
-    } else {
+    else if (e.tag == "word" || e.tag == "phone")
+        count = static_cast<size_t>(std::count_if(e.children.begin(), e.children.end(),
+                                                  [](const element& c) { return c.tag == "name"; }));
+    else
         count = static_cast<size_t>(n);
-    }
     EXPECT_EQ(count, static_cast<size_t>(n)) << "<" << e.attrs << ">";
     for (const element& c : e.children)
         expectSizesMatch(c);

@@ -44,125 +44,123 @@ std::string reportOf(const recogResult& result, const std::string& language)
 
 } // namespace
 
-// Comments on the first node and its first phone only; empty lists (a node without phones too);
-// competitors by name; no escaping; discount ratios missing from the list written as 1; frames
-// 12..40 as 0.12 0.41.
+// A small result written whole: comments on the first node and its first phone, empty lists, no
+// escaping, a discount ratio missing from the list written as 1, frames 12..40 as 0.12 0.41.
 TEST(xmlReport, englishReportIsWrittenByteForByte)
 {
     recogResult r;
-    r.texts = {"hello world"};
-    r.identifiedSylEntries = {"hello", "sil"};
+    r.texts = {"hi"};
+    r.identifiedSylEntries = {"hi"};
     r.warnings = {"a<b&c"};
     r.assess.overallScore = 87.5f;
     r.assess.overallTimberScore = 80.25f;
     r.assess.discountOccurrences = {2, 0};
     r.assess.discountRatios = {0.9f};
-    nodeResult hello = makeNode("hello", "hello", 12, 40);
-    hello.timberScore = 75.5f;
-    hello.volume = {1.5f, 2.0f};
-    hello.timberScores[0] = 1, hello.timberScores[1] = 2, hello.timberScores[2] = 3, hello.timberScores[3] = 4;
-    phoneResult hh = makePhone("hh", 2, 12, 20, -123.5f);
-    hh.timberScore = 70.0f, hh.pitched = 1, hh.pitch = {120.5f, 130.0f}, hh.volume = {3.0f};
-    hh.rankRatio = 0.25f, hh.timeRatio = 0.5f, hh.competingModelIds = {1, 0}, hh.competingLogLikes = {-10.5f, -20.0f};
+    nodeResult hi = makeNode("hi", "hi", 12, 40);
+    hi.timberScore = 75.5f;
+    hi.volume = {1.5f, 2.0f};
+    phoneResult hh = makePhone("hh", 2, 12, 40, -123.5f);
+    hh.timberScore = 70.0f, hh.pitched = 1, hh.volume = {3.0f}, hh.rankRatio = 0.25f, hh.timeRatio = 0.5f;
     hh.timberScores[0] = 0.5f, hh.timberScores[1] = 1.5f, hh.timberScores[2] = 2.5f, hh.timberScores[3] = 3.5f;
-    phoneResult ax = makePhone("ax", 1, 21, 40, -300.0f);
-    ax.timberScore = 81.0f, ax.rankRatio = 1.0f, ax.timeRatio = 0.5f;
-    hello.phones = {hh, ax};
-    r.assess.nodes = {hello, makeNode("sil", "", 41, 60)};
+    hi.phones = {hh};
+    r.assess.nodes = {hi};
 
-    const std::string expected =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<root xml_tb_version=\"3.2.1\" idx=\"1\" type=\"struct\" size=\"1 1\">\n"
-        "<version idx=\"1\" type=\"char\" size=\"1 24\">version 1.4 (2010/06/24)</version>\n"
-        "<text idx=\"1\" type=\"cell\" size=\"1 1\">\n"
-        "\t<item idx=\"1\" type=\"char\" size=\"1 11\">hello world</item>\n"
-        "</text>\n"
-        "<syl idx=\"1\" type=\"cell\" size=\"1 2\">\n"
-        "\t<item idx=\"1\" type=\"char\" size=\"1 5\">hello</item>\n"
-        "\t<item idx=\"2\" type=\"char\" size=\"1 3\">sil</item>\n"
-        "</syl>\n"
-        "<warningMessage idx=\"1\" type=\"cell\" size=\"1 1\">\n"
-        "\t<item idx=\"1\" type=\"char\" size=\"1 5\">a<b&c</item>\n"
-        "</warningMessage>\n"
-        "<cm idx=\"1\" type=\"struct\" size=\"1 1\">\n"
-        "\t<language idx=\"1\" type=\"char\" size=\"1 7\">english</language>\n"
-        "\t<score idx=\"1\" type=\"double\" size=\"1 1\">87.5</score><!--Overall score-->\n"
-        "\t<timberScore idx=\"1\" type=\"double\" size=\"1 1\">80.25</timberScore>\n"
-        "\t<word idx=\"1\" type=\"struct\" size=\"1 2\"><!--List of nodes, which each node is a word (for English) "
-        "or a syllable (for Chinese)-->\n"
-        "\t\t<name idx=\"1\" type=\"char\" size=\"1 5\">hello</name><!--Phonetic alphabets of the node-->\n"
-        "\t\t<interval idx=\"1\" type=\"double\" size=\"1 2\">0.12 0.41</interval><!--Time span of the node, in "
-        "seconds-->\n"
-        "\t\t<text idx=\"1\" type=\"char\" size=\"1 5\">hello</text><!--Text of the node (empty if the node is "
-        "sil/sp)-->\n"
-        "\t\t<timberScore idx=\"1\" type=\"double\" size=\"1 1\">75.5</timberScore><!--Score of the node (-1 if "
-        "the node is sil/sp)-->\n"
-        "\t\t<pitch idx=\"1\" type=\"double\" size=\"1 0\"></pitch><!--Pitch of the node (0 if no pitch at all)-->\n"
-        "\t\t<volume idx=\"1\" type=\"double\" size=\"1 2\">1.5 2</volume><!--Volume of the node (0 if not "
-        "computed)-->\n"
-        "\t\t<timberScores idx=\"1\" type=\"double\" size=\"1 4\">1 2 3 4</timberScores><!--All timber scores of "
-        "the node (primarily for debugging)-->\n"
-        "\t\t<phone idx=\"1\" type=\"struct\" size=\"1 2\"><!--List of phones in the node-->\n"
-        "\t\t\t<name idx=\"1\" type=\"char\" size=\"1 2\">hh</name><!--Phonetic alphabets for the node-->\n"
-        "\t\t\t<index idx=\"1\" type=\"uint16\" size=\"1 1\">2</index><!--Model index within the macro file-->\n"
-        "\t\t\t<interval idx=\"1\" type=\"double\" size=\"1 2\">0.12 0.21</interval><!--Time span of the phone, "
-        "in seconds-->\n"
-        "\t\t\t<timberScore idx=\"1\" type=\"double\" size=\"1 1\">70</timberScore><!--Timber score of the node "
-        "(-1 if the node is sil/sp)-->\n"
-        "\t\t\t<pitched idx=\"1\" type=\"double\" size=\"1 1\">1</pitched>\n"
-        "\t\t\t<pitch idx=\"1\" type=\"double\" size=\"1 2\">120.5 130</pitch><!--Pitch of the node (0 if no "
-        "pitch at all)-->\n"
-        "\t\t\t<volume idx=\"1\" type=\"double\" size=\"1 1\">3</volume><!--Volume of the node (0 if no pitch at "
-        "all)-->\n"
-        "\t\t\t<cumLogLike idx=\"1\" type=\"double\" size=\"1 1\">-123.5</cumLogLike><!--Cumulated log "
-        "probability of the phone-->\n"
-        "\t\t\t<rankRatio idx=\"1\" type=\"double\" size=\"1 1\">0.25</rankRatio><!--Rank ratio of the phone-->\n"
-        "\t\t\t<timeRatio idx=\"1\" type=\"double\" size=\"1 1\">0.5</timeRatio><!--Time ratio of the phone-->\n"
-        "\t\t\t<competingModelIndex idx=\"1\" type=\"uint16\" size=\"1 2\">1 0</competingModelIndex><!--Indices "
-        "of the competing models of the phone-->\n"
-        "\t\t\t<competingModelName idx=\"1\" type=\"char\" size=\"1 5\">ax aa</competingModelName><!--Name of the "
-        "competing models of the phone-->\n"
-        "\t\t\t<competingModelLogLike idx=\"1\" type=\"double\" size=\"1 2\">-10.5 -20</competingModelLogLike>"
-        "<!--Log likelihoods of the competing models of the phone-->\n"
-        "\t\t\t<timberScores idx=\"1\" type=\"double\" size=\"1 4\">0.5 1.5 2.5 3.5</timberScores><!--All timber "
-        "scores of the phone (primarily for debugging)-->\n"
-        "\t\t\t<name idx=\"2\" type=\"char\" size=\"1 2\">ax</name>\n"
-        "\t\t\t<index idx=\"2\" type=\"uint16\" size=\"1 1\">1</index>\n"
-        "\t\t\t<interval idx=\"2\" type=\"double\" size=\"1 2\">0.21 0.41</interval>\n"
-        "\t\t\t<timberScore idx=\"2\" type=\"double\" size=\"1 1\">81</timberScore>\n"
-        "\t\t\t<pitched idx=\"2\" type=\"double\" size=\"1 1\">0</pitched>\n"
-        "\t\t\t<pitch idx=\"2\" type=\"double\" size=\"1 0\"></pitch>\n"
-        "\t\t\t<volume idx=\"2\" type=\"double\" size=\"1 0\"></volume>\n"
-        "\t\t\t<cumLogLike idx=\"2\" type=\"double\" size=\"1 1\">-300</cumLogLike>\n"
-        "\t\t\t<rankRatio idx=\"2\" type=\"double\" size=\"1 1\">1</rankRatio>\n"
-        "\t\t\t<timeRatio idx=\"2\" type=\"double\" size=\"1 1\">0.5</timeRatio>\n"
-        "\t\t\t<competingModelIndex idx=\"2\" type=\"uint16\" size=\"1 0\"></competingModelIndex>\n"
-        "\t\t\t<competingModelName idx=\"2\" type=\"char\" size=\"1 0\"></competingModelName>\n"
-        "\t\t\t<competingModelLogLike idx=\"2\" type=\"double\" size=\"1 0\"></competingModelLogLike>\n"
-        "\t\t\t<timberScores idx=\"2\" type=\"double\" size=\"1 4\">-1 -1 -1 -1</timberScores>\n"
-        "\t\t</phone>\n"
-        "\t\t<name idx=\"2\" type=\"char\" size=\"1 3\">sil</name>\n"
-        "\t\t<interval idx=\"2\" type=\"double\" size=\"1 2\">0.41 0.61</interval>\n"
-        "\t\t<text idx=\"2\" type=\"char\" size=\"1 0\"></text>\n"
-        "\t\t<timberScore idx=\"2\" type=\"double\" size=\"1 1\">-1</timberScore>\n"
-        "\t\t<pitch idx=\"2\" type=\"double\" size=\"1 0\"></pitch>\n"
-        "\t\t<volume idx=\"2\" type=\"double\" size=\"1 0\"></volume>\n"
-        "\t\t<timberScores idx=\"2\" type=\"double\" size=\"1 4\">-1 -1 -1 -1</timberScores>\n"
-        "\t\t<phone idx=\"2\" type=\"struct\" size=\"1 0\">\n"
-        "\t\t</phone>\n"
-        "\t</word>\n"
-        "\t<discountFactor idx=\"1\" type=\"struct\" size=\"1 2\"><!--Discount factors for computing the "
-        "discounted scores-->\n"
-        "\t\t<occurrence idx=\"1\" type=\"double\" size=\"1 1\">2</occurrence>\n"
-        "\t\t<ratio idx=\"1\" type=\"double\" size=\"1 1\">0.900000</ratio>\n"
-        "\t\t<type idx=\"1\" type=\"char\" size=\"1 30\">Incomplete Viterbi search path</type>\n"
-        "\t\t<occurrence idx=\"2\" type=\"double\" size=\"1 1\">0</occurrence>\n"
-        "\t\t<ratio idx=\"2\" type=\"double\" size=\"1 1\">1.000000</ratio>\n"
-        "\t\t<type idx=\"2\" type=\"char\" size=\"1 27\">No. of over-short syllables</type>\n"
-        "\t</discountFactor>\n"
-        "</cm>\n"
-        "</root>\n";
-    EXPECT_EQ(reportOf(r, "english"), expected);
+    EXPECT_EQ(reportOf(r, "english"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<root xml_tb_version=\"3.2.1\" idx=\"1\" type=\"struct\" size=\"1 1\">\n"
+              "<version idx=\"1\" type=\"char\" size=\"1 24\">version 1.4 (2010/06/24)</version>\n"
+              "<text idx=\"1\" type=\"cell\" size=\"1 1\">\n"
+              "\t<item idx=\"1\" type=\"char\" size=\"1 2\">hi</item>\n"
+              "</text>\n"
+              "<syl idx=\"1\" type=\"cell\" size=\"1 1\">\n"
+              "\t<item idx=\"1\" type=\"char\" size=\"1 2\">hi</item>\n"
+              "</syl>\n"
+              "<warningMessage idx=\"1\" type=\"cell\" size=\"1 1\">\n"
+              "\t<item idx=\"1\" type=\"char\" size=\"1 5\">a<b&c</item>\n"
+              "</warningMessage>\n"
+              "<cm idx=\"1\" type=\"struct\" size=\"1 1\">\n"
+              "\t<language idx=\"1\" type=\"char\" size=\"1 7\">english</language>\n"
+              "\t<score idx=\"1\" type=\"double\" size=\"1 1\">87.5</score><!--Overall score-->\n"
+              "\t<timberScore idx=\"1\" type=\"double\" size=\"1 1\">80.25</timberScore>\n"
+              "\t<word idx=\"1\" type=\"struct\" size=\"1 1\"><!--List of nodes, which each node is a word (for "
+              "English) or a syllable (for Chinese)-->\n"
+              "\t\t<name idx=\"1\" type=\"char\" size=\"1 2\">hi</name><!--Phonetic alphabets of the node-->\n"
+              "\t\t<interval idx=\"1\" type=\"double\" size=\"1 2\">0.12 0.41</interval><!--Time span of the node, "
+              "in seconds-->\n"
+              "\t\t<text idx=\"1\" type=\"char\" size=\"1 2\">hi</text><!--Text of the node (empty if the node is "
+              "sil/sp)-->\n"
+              "\t\t<timberScore idx=\"1\" type=\"double\" size=\"1 1\">75.5</timberScore><!--Score of the node (-1 "
+              "if the node is sil/sp)-->\n"
+              "\t\t<pitch idx=\"1\" type=\"double\" size=\"1 0\"></pitch><!--Pitch of the node (0 if no pitch at "
+              "all)-->\n"
+              "\t\t<volume idx=\"1\" type=\"double\" size=\"1 2\">1.5 2</volume><!--Volume of the node (0 if not "
+              "computed)-->\n"
+              "\t\t<timberScores idx=\"1\" type=\"double\" size=\"1 4\">-1 -1 -1 -1</timberScores><!--All timber "
+              "scores of the node (primarily for debugging)-->\n"
+              "\t\t<phone idx=\"1\" type=\"struct\" size=\"1 1\"><!--List of phones in the node-->\n"
+              "\t\t\t<name idx=\"1\" type=\"char\" size=\"1 2\">hh</name><!--Phonetic alphabets for the node-->\n"
+              "\t\t\t<index idx=\"1\" type=\"uint16\" size=\"1 1\">2</index><!--Model index within the macro "
+              "file-->\n"
+              "\t\t\t<interval idx=\"1\" type=\"double\" size=\"1 2\">0.12 0.41</interval><!--Time span of the "
+              "phone, in seconds-->\n"
+              "\t\t\t<timberScore idx=\"1\" type=\"double\" size=\"1 1\">70</timberScore><!--Timber score of the "
+              "node (-1 if the node is sil/sp)-->\n"
+              "\t\t\t<pitched idx=\"1\" type=\"double\" size=\"1 1\">1</pitched>\n"
+              "\t\t\t<pitch idx=\"1\" type=\"double\" size=\"1 0\"></pitch><!--Pitch of the node (0 if no pitch "
+              "at all)-->\n"
+              "\t\t\t<volume idx=\"1\" type=\"double\" size=\"1 1\">3</volume><!--Volume of the node (0 if no "
+              "pitch at all)-->\n"
+              "\t\t\t<cumLogLike idx=\"1\" type=\"double\" size=\"1 1\">-123.5</cumLogLike><!--Cumulated log "
+              "probability of the phone-->\n"
+              "\t\t\t<rankRatio idx=\"1\" type=\"double\" size=\"1 1\">0.25</rankRatio><!--Rank ratio of the "
+              "phone-->\n"
+              "\t\t\t<timeRatio idx=\"1\" type=\"double\" size=\"1 1\">0.5</timeRatio><!--Time ratio of the "
+              "phone-->\n"
+              "\t\t\t<competingModelIndex idx=\"1\" type=\"uint16\" size=\"1 0\"></competingModelIndex><!--Indices "
+              "of the competing models of the phone-->\n"
+              "\t\t\t<competingModelName idx=\"1\" type=\"char\" size=\"1 0\"></competingModelName><!--Name of "
+              "the competing models of the phone-->\n"
+              "\t\t\t<competingModelLogLike idx=\"1\" type=\"double\" size=\"1 0\"></competingModelLogLike>"
+              "<!--Log likelihoods of the competing models of the phone-->\n"
+              "\t\t\t<timberScores idx=\"1\" type=\"double\" size=\"1 4\">0.5 1.5 2.5 3.5</timberScores><!--All "
+              "timber scores of the phone (primarily for debugging)-->\n"
+              "\t\t</phone>\n"
+              "\t</word>\n"
+              "\t<discountFactor idx=\"1\" type=\"struct\" size=\"1 2\"><!--Discount factors for computing the "
+              "discounted scores-->\n"
+              "\t\t<occurrence idx=\"1\" type=\"double\" size=\"1 1\">2</occurrence>\n"
+              "\t\t<ratio idx=\"1\" type=\"double\" size=\"1 1\">0.900000</ratio>\n"
+              "\t\t<type idx=\"1\" type=\"char\" size=\"1 30\">Incomplete Viterbi search path</type>\n"
+              "\t\t<occurrence idx=\"2\" type=\"double\" size=\"1 1\">0</occurrence>\n"
+              "\t\t<ratio idx=\"2\" type=\"double\" size=\"1 1\">1.000000</ratio>\n"
+              "\t\t<type idx=\"2\" type=\"char\" size=\"1 27\">No. of over-short syllables</type>\n"
+              "\t</discountFactor>\n"
+              "</cm>\n"
+              "</root>\n");
+}
+
+// Later nodes and phones carry no comments; competitors are written by name; a node may have no phones.
+TEST(xmlReport, laterEntriesCompetitorsAndPhonelessNodes)
+{
+    recogResult r;
+    nodeResult hello = makeNode("hello", "hello", 12, 40);
+    phoneResult ax = makePhone("ax", 1, 21, 40, -300.0f);
+    ax.competingModelIds = {1, 0}, ax.competingLogLikes = {-10.5f, -20.0f};
+    hello.phones = {makePhone("hh", 2, 12, 20, 0), ax};
+    r.assess.nodes = {hello, makeNode("sil", "", 41, 60)};
+    const std::string xml = reportOf(r, "english");
+    for (const char* line : {"\t\t\t<name idx=\"2\" type=\"char\" size=\"1 2\">ax</name>\n"
+                             "\t\t\t<index idx=\"2\" type=\"uint16\" size=\"1 1\">1</index>\n"
+                             "\t\t\t<interval idx=\"2\" type=\"double\" size=\"1 2\">0.21 0.41</interval>\n",
+                             "\t\t\t<competingModelIndex idx=\"2\" type=\"uint16\" size=\"1 2\">1 0</competingModelIndex>\n"
+                             "\t\t\t<competingModelName idx=\"2\" type=\"char\" size=\"1 5\">ax aa</competingModelName>\n"
+                             "\t\t\t<competingModelLogLike idx=\"2\" type=\"double\" size=\"1 2\">-10.5 -20"
+                             "</competingModelLogLike>\n",
+                             "\t\t<name idx=\"2\" type=\"char\" size=\"1 3\">sil</name>\n"
+                             "\t\t<interval idx=\"2\" type=\"double\" size=\"1 2\">0.41 0.61</interval>\n"
+                             "\t\t<text idx=\"2\" type=\"char\" size=\"1 0\"></text>\n",
+                             "\t\t<phone idx=\"2\" type=\"struct\" size=\"1 0\">\n\t\t</phone>\n\t</word>\n"})
+        EXPECT_NE(xml.find(line), std::string::npos) << line;
 }
 
 // Big5 texts: a high byte and the byte after it are one character, whatever the second byte is.

@@ -40,12 +40,8 @@ void expect200Hz(const Ints& s, const ptParam& p, size_t first, size_t last)
 {
     Floats pitch;
     ASSERT_EQ(pitchTrack(s.data(), static_cast<int32_t>(s.size()), p, pitch), 62);
-    for (size_t t = 0; t < pitch.size(); ++t) {
-        if (t < first || t > last)
-            EXPECT_EQ(pitch[t], 0.0f) << "frame " << t;
-        else
-            EXPECT_NEAR(pitch[t], kPitch200, 0.2) << "frame " << t;
-    }
+    for (size_t t = 0; t < pitch.size(); ++t)
+        EXPECT_NEAR(pitch[t], t < first || t > last ? 0.0 : kPitch200, t < first || t > last ? 0.0 : 0.2) << t;
 }
 
 } // namespace
@@ -88,15 +84,15 @@ TEST(frame2acf, methodsOnATinyFrame)
         frame2acf(x, 4, 3, method, false, pf.data());
         EXPECT_EQ(pf, acf[static_cast<size_t>(method - 1)]) << "method " << method;
     }
-    frame2acf(x, 4, 3, 1, true, pf.data()); // mean 2: {-1, 0, 1, 2}
-    EXPECT_EQ(pf, (Floats{6, 2, -1}));
+    auto out = [&](auto fn) {
+        fn();
+        return pf;
+    };
+    EXPECT_EQ(out([&] { frame2acf(x, 4, 3, 1, true, pf.data()); }), (Floats{6, 2, -1})); // mean 2: {-1, 0, 1, 2}
     const int32_t negative[] = {-1, -2, -2}; // mean -5 / 3 truncates to -1: {0, -1, -1}
-    frame2acf(negative, 3, 3, 1, true, pf.data());
-    EXPECT_EQ(pf, (Floats{2, 1, 0}));
-    frame2amdf(x, 4, 3, 1, pf.data());
-    EXPECT_EQ(pf, (Floats{0, 3, 4}));
-    frame2amdf(x, 4, 3, 2, pf.data());
-    EXPECT_EQ(pf, (Floats{0, 1, 2}));
+    EXPECT_EQ(out([&] { frame2acf(negative, 3, 3, 1, true, pf.data()); }), (Floats{2, 1, 0}));
+    EXPECT_EQ(out([&] { frame2amdf(x, 4, 3, 1, pf.data()); }), (Floats{0, 3, 4}));
+    EXPECT_EQ(out([&] { frame2amdf(x, 4, 3, 2, pf.data()); }), (Floats{0, 1, 2}));
     EXPECT_EXIT(frame2acf(x, 4, 3, 5, false, pf.data()), testing::ExitedWithCode(1), "");
     EXPECT_EXIT(frame2amdf(x, 4, 3, 0, pf.data()), testing::ExitedWithCode(1), "");
 }
@@ -158,10 +154,10 @@ TEST(pitchDp, jumpsCostAndTiesGoToTheFirst)
     };
     EXPECT_EQ(lags(1, 1, 1.0f), std::make_pair(80, 80));
     EXPECT_EQ(run[1].candidates[0].score, 20.0);
-    EXPECT_EQ(lags(1, 1, 0.005f), std::make_pair(160, 80));
-    EXPECT_EQ(lags(2, 1, 0.005f), std::make_pair(80, 80));
-    EXPECT_EQ(lags(1, 1, 0.0001f), std::make_pair(160, 80));
-    EXPECT_EQ(lags(1, 2, 0.0001f), std::make_pair(80, 80));
+    const std::tuple<int32_t, int32_t, float, int32_t> cases[] = {
+        {1, 1, 0.005f, 160}, {2, 1, 0.005f, 80}, {1, 1, 0.0001f, 160}, {1, 2, 0.0001f, 80}};
+    for (const auto& [method, order, weight, first] : cases)
+        EXPECT_EQ(lags(method, order, weight), std::make_pair(first, 80)) << method << order << weight;
 }
 
 TEST(pitchMedianFilter, orderAndEnds)
@@ -173,9 +169,8 @@ TEST(pitchMedianFilter, orderAndEnds)
     EXPECT_EQ(filtered({1, 9, 2, 8, 3, 7, 4}, 5), (Floats{1, 9, 3, 7, 4, 7, 4}));
     EXPECT_EQ(filtered({1, 9, 2, 8, 3, 7, 4}, 4), (Floats{1, 9, 5, 5.5f, 5, 7, 4}));
     EXPECT_EQ(filtered({1, 9, 2, 8}, 5), (Floats{1, 9, 2, 8}));
-    EXPECT_EQ(pitchMedian({0, 3, 0, 1, 2}), 2.0f);
-    EXPECT_EQ(pitchMedian({0, 4, 1, 0, 3, 2}), 2.5f);
-    EXPECT_EQ(pitchMedian({0, 0}), 0.0f);
+    EXPECT_EQ((Floats{pitchMedian({0, 3, 0, 1, 2}), pitchMedian({0, 4, 1, 0, 3, 2}), pitchMedian({0, 0})}),
+              (Floats{2, 2.5f, 0}));
 }
 
 TEST(pitchTrack, tonesAtTheirPitchAndGating)
@@ -201,9 +196,8 @@ TEST(pitchTrack, tonesAtTheirPitchAndGating)
     Floats pitch;
     p.cutLeadingTrailingZero = 1;
     pitchTrack(tone.data(), 32000, p, pitch);
-    EXPECT_NEAR(pitch[0], kPitch200, 0.2); // frames 15..46 moved to 0..31, the rest as it was
-    EXPECT_NEAR(pitch[46], kPitch200, 0.2);
-    EXPECT_EQ(pitch[47], 0.0f);
+    // Frames 15..46 moved to 0..31, the rest as it was.
+    EXPECT_TRUE(std::abs(pitch[0] - kPitch200) < 0.2 && std::abs(pitch[46] - kPitch200) < 0.2 && pitch[47] == 0);
 
     // Without the gating, the quiet tone and the noise get pitch.
     p.cutLeadingTrailingZero = 0;

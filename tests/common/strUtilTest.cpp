@@ -10,22 +10,14 @@ using Strings = std::vector<std::string>;
 
 TEST(strSplit, keepsEmptyFieldsAndTrailingDelimiter)
 {
+    const std::pair<const char*, Strings> cases[] = {{"a#b#", {"a", "b", ""}}, {"#a", {"", "a"}}, {"a##b", {"a", "", "b"}},
+                                                     {"whole", {"whole"}},      {"", {}},          {"#", {"", ""}}};
     Strings out;
-    strSplit("a#b#", '#', out);
-    EXPECT_EQ(out, (Strings{"a", "b", ""}));
-    strSplit("#a", '#', out);
-    EXPECT_EQ(out, (Strings{"", "a"}));
-    strSplit("a##b", '#', out);
-    EXPECT_EQ(out, (Strings{"a", "", "b"}));
-    strSplit("whole", '#', out);
-    EXPECT_EQ(out, (Strings{"whole"}));
-    strSplit("", '#', out);
-    EXPECT_TRUE(out.empty());
-    strSplit("#", '#', out);
-    EXPECT_EQ(out, (Strings{"", ""}));
-
-    // Appending keeps what is there.
-    out = {"x"};
+    for (const auto& [text, fields] : cases) {
+        strSplit(text, '#', out);
+        EXPECT_EQ(out, fields) << text;
+    }
+    out = {"x"}; // appending keeps what is there
     strSplit("y z", ' ', out, true);
     EXPECT_EQ(out, (Strings{"x", "y", "z"}));
 }
@@ -33,20 +25,15 @@ TEST(strSplit, keepsEmptyFieldsAndTrailingDelimiter)
 TEST(strVecLinSearch, matchPositions)
 {
     const Strings vec = {"xab", "abx", "ab", "zzz"};
+    const std::vector<std::vector<int>> byMode = {{0, 1, 2}, {1, 2}, {0, 2}, {2}};
     std::vector<int> idx = {99};
-    strVecLinSearch(vec, "ab", idx, 0);
-    EXPECT_EQ(idx, (std::vector<int>{0, 1, 2}));
-    strVecLinSearch(vec, "ab", idx, 1);
-    EXPECT_EQ(idx, (std::vector<int>{1, 2}));
-    strVecLinSearch(vec, "ab", idx, 2);
-    EXPECT_EQ(idx, (std::vector<int>{0, 2}));
-    strVecLinSearch(vec, "ab", idx, 3);
-    EXPECT_EQ(idx, (std::vector<int>{2}));
-
+    for (int mode = 0; mode < 4; ++mode) {
+        strVecLinSearch(vec, "ab", idx, mode);
+        EXPECT_EQ(idx, byMode[static_cast<size_t>(mode)]) << mode;
+    }
     // Only the first occurrence counts for "ends the string".
     strVecLinSearch({"abab"}, "ab", idx, 2);
     EXPECT_TRUE(idx.empty());
-
     // An unknown mode fails only once a string contains the pattern.
     strVecLinSearch(vec, "qq", idx, 7);
     EXPECT_TRUE(idx.empty());
@@ -60,87 +47,56 @@ TEST(strVecExhaustiveList, firstPositionVariesFastest)
     EXPECT_EQ(strVecExhaustiveList({{"a", "b"}, {"c", "d"}}), (Strings{"a-c", "b-c", "a-d", "b-d"}));
     Strings all = strVecExhaustiveList({{"a", "b"}, {"1", "2", "3"}, {"x", "y"}});
     ASSERT_EQ(all.size(), 12u);
-    EXPECT_EQ(all.front(), "a-1-x");
-    EXPECT_EQ(all[1], "b-1-x");
-    EXPECT_EQ(all[2], "a-2-x");
-    EXPECT_EQ(all.back(), "b-3-y");
+    EXPECT_EQ((Strings{all[0], all[1], all[2], all[11]}), (Strings{"a-1-x", "b-1-x", "a-2-x", "b-3-y"}));
     EXPECT_TRUE(strVecExhaustiveList({}).empty());
 }
 
 TEST(stringRoutines, trimLowerReplaceJoin)
 {
-    std::string s = " \t\v\f\r\n key = v \r\n";
-    strTrim(s);
-    EXPECT_EQ(s, "key = v");
-    s = "   ";
-    strTrim(s);
-    EXPECT_EQ(s, "");
-
-    // The right trim leaves vertical tab and form feed alone.
-    s = "abc \v\t\r\n ";
-    strTrimRight(s);
-    EXPECT_EQ(s, "abc \v");
-
-    // Only ASCII letters change; Big5 bytes stay as they are.
-    s = "AbZ\xA4\xE5-Q";
-    strToLower(s);
-    EXPECT_EQ(s, "abz\xA4\xE5-q");
+    auto edited = [](std::string s, void (*edit)(std::string&)) {
+        edit(s);
+        return s;
+    };
+    EXPECT_EQ(edited(" \t\v\f\r\n key = v \r\n", strTrim), "key = v");
+    EXPECT_EQ(edited("   ", strTrim), "");
+    EXPECT_EQ(edited("abc \v\t\r\n ", strTrimRight), "abc \v"); // vertical tab and form feed stay
+    EXPECT_EQ(edited("AbZ\xA4\xE5-Q", strToLower), "abz\xA4\xE5-q"); // Big5 bytes stay
 
     // Inserted text is never rescanned.
-    s = "aaa";
-    strReplaceAll(s, "a", "aa");
-    EXPECT_EQ(s, "aaaaaa");
-    s = "a-b-c";
-    strReplaceAll(s, "-", "");
-    EXPECT_EQ(s, "abc");
-    s = "abc";
-    strReplaceAll(s, "", "x");
-    EXPECT_EQ(s, "abc");
+    const std::tuple<std::string, std::string, std::string, std::string> replacements[] = {
+        {"aaa", "a", "aa", "aaaaaa"}, {"a-b-c", "-", "", "abc"}, {"abc", "", "x", "abc"}};
+    for (auto [s, from, to, result] : replacements) {
+        strReplaceAll(s, from, to);
+        EXPECT_EQ(s, result);
+    }
 
-    EXPECT_EQ(strVecJoin({}, "#"), "");
-    EXPECT_EQ(strVecJoin({"a", "", "b"}, "#"), "a##b");
-    EXPECT_EQ(intVecJoin({0, 4, -7}, "#"), "0#4#-7");
-    EXPECT_EQ(intVecJoin({}, "#"), "");
-
+    EXPECT_EQ(strVecJoin({}, "#") + "|" + strVecJoin({"a", "", "b"}, "#"), "|a##b");
+    EXPECT_EQ(intVecJoin({0, 4, -7}, "#") + "|" + intVecJoin({}, "#"), "0#4#-7|");
     Strings v = {"", "a", "", "b", ""};
     strVecRemoveEmpty(v);
     EXPECT_EQ(v, (Strings{"a", "b"}));
-
-    EXPECT_EQ(fileExtension("dir.v1/models.macb"), "macb");
-    EXPECT_EQ(fileExtension("noext"), "");
-    EXPECT_EQ(fileExtension("trailing."), "");
+    EXPECT_EQ((Strings{fileExtension("dir.v1/models.macb"), fileExtension("noext"), fileExtension("trailing.")}),
+              (Strings{"macb", "", ""}));
 }
 
 TEST(roundHalfAway, halvesGoAwayFromZero)
 {
-    EXPECT_EQ(roundHalfAway(2.5), 3);
-    EXPECT_EQ(roundHalfAway(-2.5), -3);
-    EXPECT_EQ(roundHalfAway(0.0), 0);
-    EXPECT_EQ(roundHalfAway(2.4999), 2);
-    EXPECT_EQ(roundHalfAway(-0.5), -1);
-    EXPECT_EQ(roundHalfAway(99.99), 100);
-    EXPECT_EQ(roundHalfAway(1.5f), 2);
-    EXPECT_EQ(roundHalfAway(-1.5f), -2);
+    const std::pair<double, int> doubles[] = {{2.5, 3},     {-2.5, -3},       {0.0, 0},           {2.4999, 2},
+                                              {-0.5, -1},   {99.99, 100},     {0.49999997, 0},    {1e30, INT_MAX},
+                                              {std::nan(""), 0}};
+    for (const auto& [x, rounded] : doubles)
+        EXPECT_EQ(roundHalfAway(x), rounded) << x;
     // Single precision adds in single precision: 0.49999997f + 0.5f is 1.0f.
-    EXPECT_EQ(roundHalfAway(0.49999997f), 1);
-    EXPECT_EQ(roundHalfAway(0.49999997), 0);
-    // Out of range and NaN do not invoke undefined conversions.
-    EXPECT_EQ(roundHalfAway(1e30), INT_MAX);
-    EXPECT_EQ(roundHalfAway(-1e30f), INT_MIN);
-    EXPECT_EQ(roundHalfAway(std::nan("")), 0);
+    const std::pair<float, int> floats[] = {{1.5f, 2}, {-1.5f, -2}, {0.49999997f, 1}, {-1e30f, INT_MIN}};
+    for (const auto& [x, rounded] : floats)
+        EXPECT_EQ(roundHalfAway(x), rounded) << x;
 }
 
 TEST(parseLeadingInt, readsLikeAtoi)
 {
-    EXPECT_EQ(parseLeadingInt("1"), 1);
-    EXPECT_EQ(parseLeadingInt("  -2.5"), -2);
-    EXPECT_EQ(parseLeadingInt("+7x"), 7);
-    EXPECT_EQ(parseLeadingInt("1.5"), 1);
-    EXPECT_EQ(parseLeadingInt("abc"), 0);
-    EXPECT_EQ(parseLeadingInt(""), 0);
-    EXPECT_EQ(parseLeadingInt("- 3"), 0);
-    EXPECT_EQ(parseLeadingInt("--3"), 0);
-    EXPECT_EQ(parseLeadingInt("99999999999999999999"), INT32_MAX);
-    EXPECT_EQ(parseLeadingInt("-2147483648"), INT32_MIN);
-    EXPECT_EQ(parseLeadingInt("-99999999999999999999"), INT32_MIN);
+    const std::pair<const char*, int> cases[] = {
+        {"1", 1},   {"  -2.5", -2}, {"+7x", 7},   {"1.5", 1}, {"abc", 0}, {"", 0}, {"- 3", 0},
+        {"--3", 0}, {"99999999999999999999", INT32_MAX}, {"-2147483648", INT32_MIN}, {"-99999999999999999999", INT32_MIN}};
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(parseLeadingInt(text), value) << text;
 }

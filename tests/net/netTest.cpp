@@ -36,21 +36,16 @@ TEST(netTest, ReadsNodeFormsExpandsNullNodesAndRoundTrips)
     netClass net;
     net.netReadLines(lines(NET), dict);
     ASSERT_EQ(net.m_nodes.size(), 7u);
-    EXPECT_EQ(net.m_nodes[1].sylIndex, 0);
-    EXPECT_EQ(net.m_nodes[2].sylIndex, 1);
-    EXPECT_EQ(net.m_nodes[2].text, "");
-    EXPECT_EQ(net.m_nodes[4].sylIndex, -1);
-    EXPECT_EQ(net.m_nodes[5].text, "t@x@y");
+    EXPECT_EQ(std::make_tuple(net.m_nodes[1].sylIndex, net.m_nodes[2].sylIndex, net.m_nodes[4].sylIndex),
+              std::make_tuple(0, 1, -1));
+    EXPECT_EQ(std::tie(net.m_nodes[2].text, net.m_nodes[5].text), std::make_tuple("", "t@x@y"));
     EXPECT_EQ(net.m_nodes[0].nextNodes, (std::vector<int32_t>{1, 1, 2}));
     EXPECT_TRUE(net.m_nodes[5].nextNodes.empty());
     EXPECT_EQ(dict.m_pronDict[0].modelIds, (std::vector<int32_t>{0, 2}));
-    EXPECT_EQ(net.findStartNode(), 0);
-    EXPECT_EQ(net.findEndNode(), 6);
-    EXPECT_EQ(net.maxNextNodeNum(), 3);
+    EXPECT_EQ(std::make_tuple(net.findStartNode(), net.findEndNode(), net.maxNextNodeNum()), std::make_tuple(0, 6, 3));
     net.m_nodes[1].penalty = 7.0f;
     net.setFillerPenalty(2.5f);
-    EXPECT_EQ(net.m_nodes[5].penalty, 2.5f);
-    EXPECT_EQ(net.m_nodes[1].penalty, 0.0f);
+    EXPECT_EQ(std::make_pair(net.m_nodes[5].penalty, net.m_nodes[1].penalty), std::make_pair(2.5f, 0.0f));
 
     ScratchDir dir;
     net.netPrint(dir.file("a.NET"));
@@ -64,10 +59,9 @@ TEST(netTest, ReadsNodeFormsExpandsNullNodesAndRoundTrips)
 
     // The binary form keeps no names: nodes 0 and 1 come back as "!NULL", the others unnamed.
     std::swap(net.m_nodes[1], net.m_nodes[6]);
-    for (netNode& node : net.m_nodes) {
+    for (netNode& node : net.m_nodes)
         for (int32_t& to : node.links)
             to = to == 1 ? 6 : to == 6 ? 1 : to;
-    }
     net.netWriteBinary(dir.file("a.netb"));
     dict.m_pronDict[2].modelIds = {-3};
     back.netRead(dir.file("a.netb"), dict);
@@ -99,11 +93,10 @@ TEST(netTest, RefusesBrokenNetworks)
     EXPECT_TRUE(net.m_nodes.empty());
 
     net.netReadLines(lines(head + "J=0\tS=0\tE=2\nJ=1\tS=1\tE=2"), dict);
-    EXPECT_EQ(fatalMessage([&] { net.findStartNode(); }),
-              "Error: more than one starting nodes! (line 271 of file lib\\viterbi)");
-    net.m_nodes[2].links = {0, 1};
-    EXPECT_EQ(fatalMessage([&] { net.findStartNode(); }),
-              "Error: more than one starting nodes! (line 271 of file lib\\viterbi)");
+    const std::string twoStarts = "Error: more than one starting nodes! (line 271 of file lib\\viterbi)";
+    EXPECT_EQ(fatalMessage([&] { net.findStartNode(); }), twoStarts);
+    net.m_nodes[2].links = {0, 1}; // and none
+    EXPECT_EQ(fatalMessage([&] { net.findStartNode(); }), twoStarts);
     EXPECT_EQ(fatalMessage([&] { net.findEndNode(); }),
               "Error: more than one ending nodes! (line 286 of file lib\\viterbi)");
     EXPECT_EQ(fatalMessage([&] { net.netWriteBinary(dir.file("x.netb")); }),

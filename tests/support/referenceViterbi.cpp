@@ -160,6 +160,19 @@ int referenceViterbi::viterbiSearch(netClass& net, const dictClass& dict, const 
     for (int t = 1; t < frameNum; ++t) {
         int lastPos = n;
         bool full = false;
+        // Warns and ends the frame when no slot is left (j: the branch, -1 for a move within the node).
+        auto arenaFull = [&](int i, int j, int branches) {
+            if (lastPos <= m_arenaLen - 1)
+                return false;
+            if (j < 0)
+                conPrintf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n", t,
+                          i, lastPos, m_arenaLen - 1);
+            else
+                conPrintf("Warning: Arena is full! frameId=%d/%d, candidateId=%d/%d, branchId=%d/%d, lastPos (%d) > "
+                          "m_arenaLen-1 (%d)!\n",
+                          t, frameNum, i, n, j, branches, lastPos, m_arenaLen - 1);
+            return full = true;
+        };
         for (int i = 0; i < n && !full; ++i) {
             referenceCandidate& c = at(i);
             if (!(c.score > LOG_ZERO))
@@ -169,61 +182,30 @@ int referenceViterbi::viterbiSearch(netClass& net, const dictClass& dict, const 
             const int m = ids.at(static_cast<size_t>(c.phoneIdx));
             const int s = c.stateIdx;
             const auto& a = models.model(m).transp;
-            if (s + 3 < models.model(m).stateNum) {
-                if (lastPos > m_arenaLen - 1) {
-                    conPrintf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n",
-                              t, i, lastPos, m_arenaLen - 1);
-                    full = true;
-                } else {
-                    referenceCandidate& d = at(lastPos);
+            const bool nextState = s + 3 < models.model(m).stateNum;
+            if (nextState || static_cast<size_t>(c.phoneIdx) + 1 < ids.size()) {
+                if (!arenaFull(i, -1, 0)) {
+                    const int next = nextState ? m : checkedModel(ids[static_cast<size_t>(c.phoneIdx) + 1]);
+                    referenceCandidate& d = at(lastPos++);
                     d = c;
-                    d.stateIdx = s + 1;
-                    d.score = c.score + (a[s + 1][s + 2] + emission(m, s + 1, t));
-                    if (++lastPos > m_arenaLen - 1) {
-                        conPrintf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > "
-                                  "m_arenaLen-1 (%d)!\n",
-                                  t, i, lastPos, m_arenaLen - 1);
-                        full = true;
-                    }
-                }
-            } else if (static_cast<size_t>(c.phoneIdx) + 1 < ids.size()) {
-                if (lastPos > m_arenaLen - 1) {
-                    conPrintf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > m_arenaLen-1 (%d)!\n",
-                              t, i, lastPos, m_arenaLen - 1);
-                    full = true;
-                } else {
-                    const int next = checkedModel(ids[static_cast<size_t>(c.phoneIdx) + 1]);
-                    referenceCandidate& d = at(lastPos);
-                    d = c;
-                    d.phoneIdx = c.phoneIdx + 1;
-                    d.stateIdx = 0;
-                    d.score = c.score + (a[s + 1][s + 2] + emission(next, 0, t));
-                    appendPhone(d, c.phoneIdx, t - 1, d.score);
-                    if (++lastPos > m_arenaLen - 1) {
-                        conPrintf("Warning: Arena is full! frameId=%d, candidateId=%d, lastPos (%d) > "
-                                  "m_arenaLen-1 (%d)!\n",
-                                  t, i, lastPos, m_arenaLen - 1);
-                        full = true;
-                    }
+                    d.stateIdx = nextState ? s + 1 : 0;
+                    d.phoneIdx = nextState ? c.phoneIdx : c.phoneIdx + 1;
+                    d.score = c.score + (a[s + 1][s + 2] + emission(next, d.stateIdx, t));
+                    if (!nextState)
+                        appendPhone(d, c.phoneIdx, t - 1, d.score);
+                    arenaFull(i, -1, 0);
                 }
             } else {
                 const int branches = static_cast<int>(node.nextNodes.size());
                 for (int j = 0; j < branches; ++j) {
-                    if (lastPos > m_arenaLen - 1) {
-                        conPrintf("Warning: Arena is full! frameId=%d/%d, candidateId=%d/%d, branchId=%d/%d, lastPos "
-                                  "(%d) > m_arenaLen-1 (%d)!\n",
-                                  t, frameNum, i, n, j, branches, lastPos, m_arenaLen - 1);
-                        full = true;
+                    if (arenaFull(i, j, branches))
                         break;
-                    }
                     const int b = node.nextNodes[static_cast<size_t>(j)];
                     float score = LOG_ZERO;
-                    if (b != end) {
-                        const int first = firstModel(b);
-                        score = c.score + ((a[s + 1][s + 2] + emission(first, 0, t)) +
+                    if (b != end)
+                        score = c.score + ((a[s + 1][s + 2] + emission(firstModel(b), 0, t)) +
                                            net.m_nodes[static_cast<size_t>(b)].penalty);
-                    }
-                    referenceCandidate& d = at(lastPos);
+                    referenceCandidate& d = at(lastPos++);
                     d = c;
                     d.nodeIdx = b;
                     d.phoneIdx = 0;
@@ -231,13 +213,8 @@ int referenceViterbi::viterbiSearch(netClass& net, const dictClass& dict, const 
                     d.score = score;
                     appendSyl(d, node.sylIndex, c.nodeIdx, t - 1, score);
                     appendPhone(d, c.phoneIdx, t - 1, score);
-                    if (++lastPos > m_arenaLen - 1) {
-                        conPrintf("Warning: Arena is full! frameId=%d/%d, candidateId=%d/%d, branchId=%d/%d, lastPos "
-                                  "(%d) > m_arenaLen-1 (%d)!\n",
-                                  t, frameNum, i, n, j, branches, lastPos, m_arenaLen - 1);
-                        full = true;
+                    if (arenaFull(i, j, branches))
                         break;
-                    }
                 }
             }
             c.score = c.score + (a[s + 1][s + 1] + emission(m, s, t));

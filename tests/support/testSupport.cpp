@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -22,10 +23,7 @@ ScratchDir::ScratchDir()
     std::string name = "recite-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
     if (info)
         name += std::string("-") + info->name();
-    for (char& c : name) {
-        if (c == '/')
-            c = '_';
-    }
+    std::replace(name.begin(), name.end(), '/', '_');
     m_path = std::filesystem::temp_directory_path() / name;
     std::filesystem::remove_all(m_path);
     std::filesystem::create_directories(m_path);
@@ -58,18 +56,13 @@ std::string readFile(const std::string& path)
 
 std::string le16(uint16_t v)
 {
-    std::string s(2, '\0');
-    s[0] = static_cast<char>(v & 0xFF);
-    s[1] = static_cast<char>(v >> 8);
-    return s;
+    return le32(v).substr(0, 2);
 }
 
 std::string le32(uint32_t v)
 {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        s[static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    return s;
+    return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF), static_cast<char>((v >> 16) & 0xFF),
+            static_cast<char>(v >> 24)};
 }
 
 std::string fmtBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, const std::string& extra)
@@ -101,12 +94,8 @@ std::string pcm16(const std::vector<int16_t>& samples)
 std::string shellQuote(const std::string& s)
 {
     std::string out = "'";
-    for (char c : s) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
@@ -149,10 +138,8 @@ std::string fatalMessage(const std::function<void()>& fn)
 
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : m_name(name)
 {
-    if (const char* old = std::getenv(name.c_str())) {
-        m_had = true;
-        m_old = old;
-    }
+    if (const char* old = std::getenv(name.c_str()))
+        m_had = true, m_old = old;
     setenv(name.c_str(), value.c_str(), 1);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "lexicon/dict.h"
 #include "lexicon/text.h"
 #include "model/macro.h"
@@ -18,18 +20,12 @@ const std::string DEMO_DIR = std::string(RECITE_SOURCE_DIR) + "/data/demo";
 std::vector<std::string> progressLines(const std::string& out)
 {
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < out.size()) {
-        size_t end = out.find('\n', pos);
-        if (end == std::string::npos)
-            end = out.size();
-        std::string line = out.substr(pos, end - pos);
-        const size_t sec = line.find(" sec: ");
-        if (sec != std::string::npos)
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        if (const size_t sec = line.find(" sec: "); sec != std::string::npos)
             lines.push_back(line.substr(sec + 6));
         else if (line.starts_with("\t"))
             lines.push_back(line);
-        pos = end + 1;
     }
     return lines;
 }
@@ -170,16 +166,15 @@ TEST(netStage, demoTreeNetIsSavedAndSizesTheSearch)
 
 TEST(netStage, searchSizes)
 {
-    recogParam param;
-    EXPECT_EQ(searchSizeFor(param, 50).candidateNum, 0); // maxCandidateNum 0 caps everything
-    EXPECT_EQ(searchSizeFor(param, 50).arenaLen, 0);
-    param.maxCandidateNum = 1000;
-    EXPECT_EQ(searchSizeFor(param, 4).candidateNum, 100);
-    EXPECT_EQ(searchSizeFor(param, 5).candidateNum, 20);
-    EXPECT_EQ(searchSizeFor(param, 5).arenaLen, 100);
-    EXPECT_EQ(searchSizeFor(param, 400).candidateNum, 1000);
-    param.comparisonMode = 3;
-    EXPECT_EQ(searchSizeFor(param, 1).candidateNum, 20);
-    EXPECT_EQ(searchSizeFor(param, 1).arenaLen, 2000);
-    EXPECT_EQ(searchSizeFor(param, 0).candidateNum, 100);
+    // maxCandidateNum 0 caps everything; comparison mode 3 gets a larger arena.
+    const std::tuple<int, int, int, int, int> cases[] = {{0, 0, 50, 0, 0},      {1000, 0, 4, 100, 500},
+                                                         {1000, 0, 5, 20, 100}, {1000, 0, 400, 1000, 5000},
+                                                         {1000, 3, 1, 20, 2000}, {1000, 3, 0, 100, 10000}};
+    for (const auto& [maxCandidateNum, mode, successors, candidateNum, arenaLen] : cases) {
+        recogParam param;
+        param.maxCandidateNum = maxCandidateNum;
+        param.comparisonMode = mode;
+        const searchSize size = searchSizeFor(param, successors);
+        EXPECT_EQ(std::make_pair(size.candidateNum, size.arenaLen), std::make_pair(candidateNum, arenaLen)) << successors;
+    }
 }
