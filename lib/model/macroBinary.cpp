@@ -195,9 +195,20 @@ void macroClass::macWriteBinary(const std::string& path) const
                        id, MODEL_NAME_SIZE);
         char name[MODEL_NAME_SIZE] = {};
         std::memcpy(name, m.name, static_cast<size_t>(static_cast<const char*>(end) - m.name));
-        if (m.stateNum != MAX_MODEL_STATE_NUM)
-            fatalError("Cannot write %s: model %d (%s) has stateNum=%d; only %d-state models can be written",
-                       path.c_str(), id, name, m.stateNum, MAX_MODEL_STATE_NUM);
+        // The reader fills the 5 x 5 matrix from its start with stateNum^2 values, so a smaller
+        // model reads back as written only when its transitions all lie in those first entries
+        // (as a 3-state pause model's do: entry, self-loop and exit sit at 1, 6 and 7).
+        if (m.stateNum < 3 || m.stateNum > MAX_MODEL_STATE_NUM)
+            fatalError("Cannot write %s: model %d (%s) has stateNum=%d, outside 3 to %d", path.c_str(), id, name,
+                       m.stateNum, MAX_MODEL_STATE_NUM);
+        const float* flat = &m.transp[0][0];
+        const int transpValues = m.stateNum * m.stateNum;
+        for (int k = transpValues; k < MAX_MODEL_STATE_NUM * MAX_MODEL_STATE_NUM; ++k) {
+            if (flat[k] != 0.0f)
+                fatalError("Cannot write %s: model %d (%s) has stateNum=%d and a transition at row %d, column %d, "
+                           "which the binary layout cannot hold",
+                           path.c_str(), id, name, m.stateNum, k / MAX_MODEL_STATE_NUM, k % MAX_MODEL_STATE_NUM);
+        }
         out.bytes(name, sizeof name);
         out.int32(m.stateNum);
         for (int st = 0; st < m.stateNum - 2; ++st) {
@@ -221,10 +232,8 @@ void macroClass::macWriteBinary(const std::string& path) const
                 }
             }
         }
-        for (const auto& row : m.transp) {
-            for (float v : row)
-                out.float32(v);
-        }
+        for (int k = 0; k < transpValues; ++k)
+            out.float32(flat[k]);
     }
 
     writeFileWhole(path, out.data());

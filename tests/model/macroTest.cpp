@@ -254,7 +254,7 @@ TEST(MacroBinary, LayoutRoundTripAndExtensions)
                   "\": The only allowed extension are \"mac\" and \"macb\" (line 762 of lib\\macro) \n");
     EXPECT_TRUE(mac.modelNum == 0 && mac.m_models.empty() && mac.streamNum == 0);
 
-    // Only 5-state models are written; a refused write leaves no file behind.
+    // A model whose transitions lie outside its binary layout is refused, leaving no file behind.
     macroClass three = makeSet({"a", "q"});
     three.m_models[1].stateNum = 3;
     const std::string refused = dir.file("refused.macb");
