@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "frontend/CMel.h"
@@ -72,15 +73,13 @@ TEST(Mfcc, FramingRatesAndRejectedInputs)
     auto fatalOf = [](const std::vector<int32_t>& samples, const char* cfg, int32_t fs = 16000, int32_t nbits = 16) {
         return testsupport::fatalMessage([&] { compute(samples, cfg, fs, nbits); });
     };
-    std::string msg = fatalOf(noise(319, 3000), "");
-    EXPECT_TRUE(msg.find("319") != msg.npos && msg.find("320") != msg.npos) << msg;
-    msg = fatalOf(s, "NUMCEPS=13");
-    EXPECT_TRUE(msg.find("MFCC_E_D_A") != msg.npos && msg.find("13") != msg.npos) << msg;
+    for (const auto& [msg, a, b] : {std::tuple{fatalOf(noise(319, 3000), ""), "319", "320"},
+                                    std::tuple{fatalOf(s, "NUMCEPS=13"), "MFCC_E_D_A", "13"}})
+        EXPECT_TRUE(msg.find(a) != msg.npos && msg.find(b) != msg.npos) << msg;
     for (const char* cfg : {"TARGETKIND=MFCC_E_A", "NUMCHANS=40000", "NUMCEPS=0", "WINDOWSIZE=-2e5", "TARGETRATE=nan",
                             "ACCWINDOW=5000"})
         EXPECT_FALSE(fatalOf(s, cfg).empty()) << cfg;
-    EXPECT_FALSE(fatalOf(s, "", 16000, 8).empty());
-    EXPECT_FALSE(fatalOf(s, "", 0).empty());
+    EXPECT_FALSE(fatalOf(s, "", 16000, 8).empty() || fatalOf(s, "", 0).empty());
 }
 
 TEST(MelFilterBank, EdgesCentresAndWeights)
@@ -123,7 +122,7 @@ TEST(MelFilterBank, ToneLandsInNearestChannel)
     MelFilterBank fb = melFilterBankInit(cfg, 320, 625);
     const std::vector<float> w = hammingInit(320);
     const double step = melOf(8000.0) / 27.0;
-    for (int target : {6, 10, 15, 21, 26}) {
+    for (int target : {6, 10, 15, 21, 26})
         for (double offset : {-0.3, 0.0, 0.3}) {
             const double hz = hzOf((target + offset) * step);
             std::fill(fb.x.begin(), fb.x.end(), 0.0f);
@@ -133,7 +132,6 @@ TEST(MelFilterBank, ToneLandsInNearestChannel)
             const auto peak = std::max_element(fb.chan.begin() + 1, fb.chan.end()) - fb.chan.begin();
             EXPECT_EQ(peak, target) << hz << " Hz";
         }
-    }
 }
 
 TEST(Mfcc, WindowLifterAndCosineTransform)
@@ -148,7 +146,7 @@ TEST(Mfcc, WindowLifterAndCosineTransform)
     MelFilterBank fb = melFilterBankInit(cfg, 320, 625);
     const std::vector<int32_t> s = noise(320, 5000);
     const std::vector<float> frame(s.begin(), s.end());
-    std::vector<float> plain(26);
+    std::vector<float> plain(26), lifted(26);
     frameToMfcc(frame.data(), cfg, hammingInit(320), lifterInit(0, 25), fb, plain.data());
     double channelEnergy = 0.0;
     for (int ch = 1; ch <= 26; ++ch)
@@ -159,7 +157,6 @@ TEST(Mfcc, WindowLifterAndCosineTransform)
     EXPECT_NEAR(cepEnergy, channelEnergy, 1e-5 * channelEnergy);
 
     cfg.cepLifter = 22;
-    std::vector<float> lifted(26);
     frameToMfcc(frame.data(), cfg, hammingInit(320), lifterInit(22, 25), fb, lifted.data());
     for (int j = 1; j <= 25; ++j) {
         const double expected = plain[j - 1] * (1.0 + 11.0 * std::sin(j * kPi / 22.0));
@@ -169,9 +166,7 @@ TEST(Mfcc, WindowLifterAndCosineTransform)
 
     // Pre-emphasis turns a constant frame into the same frame scaled by 1 - k: every channel
     // moves by ln(1 - k), so c0 shifts by sqrt(2 / 26) * 26 * ln(1 - k) and the rest stay.
-    cfg.numCeps = 12;
-    cfg.cepLifter = 0;
-    cfg.useHamming = false;
+    cfg = {.targetKind = PK_MFCC | PK_HAS_0, .useHamming = false, .cepLifter = 0, .numCeps = 12};
     const std::vector<float> flat(320, 20000.0f);
     std::vector<float> emphasised(13);
     frameToMfcc(flat.data(), cfg, {}, {}, fb, emphasised.data());
@@ -196,25 +191,22 @@ TEST(Mfcc, EnergyOfKnownAndSilentFrames)
     EXPECT_NEAR(r.at(0, 12), std::log(sumSquares), 1e-5);
     EXPECT_NEAR(r.at(1, 12), std::log(sumSquares / 2.0), 1e-5);
     EXPECT_EQ(r.at(2, 12), -1e10f);
-    for (int d = 0; d < 12; ++d)
-        EXPECT_EQ(r.at(2, d), 0.0f) << d;
+    EXPECT_EQ(std::vector<float>(r.f.data.begin() + 26, r.f.data.begin() + 38), std::vector<float>(12, 0.0f));
 
     // The frame mean is removed before the energy is taken.
     for (int i = 0; i < 640; ++i)
         s[i] += 500;
     r = compute(s, "TARGETKIND=MFCC_E\nENORMALISE=F\nZMEANSOURCE=T\n");
-    EXPECT_NEAR(r.at(0, 12), std::log(sumSquares), 1e-5);
-    EXPECT_EQ(r.at(2, 12), -1e10f);
+    EXPECT_TRUE(std::fabs(r.at(0, 12) - std::log(sumSquares)) < 1e-5 && r.at(2, 12) == -1e10f);
 }
 
 TEST(Mfcc, EnergyNormalisation)
 {
     // Loudness rising over 0.1 s steps, then silence.
     std::vector<int32_t> s;
-    for (int step = 0; step < 12; ++step) {
+    for (int step = 0; step < 12; ++step)
         for (int32_t v : noise(1600, 2 << step, static_cast<uint32_t>(step + 7)))
             s.push_back(v);
-    }
     s.resize(s.size() + 4800, 0);
 
     const Result raw = compute(s, "ENORMALISE=F");
@@ -253,25 +245,22 @@ TEST(Mfcc, Regression)
     std::vector<float> m = ramp(10);
     regressionAdd(m.data(), 10, 4, 0, 2, 2, 2);
     const float expected[10] = {1.5f, 2.4f, 3, 3, 3, 3, 3, 3, 2.4f, 1.5f};
-    for (int t = 0; t < 10; ++t) {
-        EXPECT_NEAR(m[t * 4 + 2], expected[t], 1e-6) << t;
-        EXPECT_EQ(m[t * 4 + 3], 0.0f);
-    }
+    for (int t = 0; t < 10; ++t)
+        EXPECT_TRUE(std::fabs(m[t * 4 + 2] - expected[t]) < 1e-6 && m[t * 4 + 3] == 0.0f) << t;
 
     // Fewer frames than the window: the edges stand in for every missing neighbour.
     m = ramp(3);
     regressionAdd(m.data(), 3, 4, 0, 2, 2, 2);
     for (int t = 0; t < 3; ++t)
         EXPECT_NEAR(m[t * 4 + 2], t == 1 ? 1.8f : 1.5f, 1e-6) << t;
-    testsupport::fatalMessage([&] { regressionAdd(m.data(), 1, 4, 0, 2, 3, 2); });
-    testsupport::fatalMessage([&] { regressionAdd(m.data(), 1, 4, 0, 2, 2, 0); });
+    for (int c : {2, 3}) // a window of 0; deltas running past the vector
+        testsupport::fatalMessage([&] { regressionAdd(m.data(), 1, 4, 0, 2, c, c == 2 ? 0 : 2); });
 
     // A single frame through the whole computation: every delta and acceleration is 0.
     const Result one = compute(noise(320, 3000), "");
     ASSERT_EQ(one.f.frameNum, 1);
     EXPECT_EQ(one.at(0, 12), 1.0f);
-    for (int d = 13; d < 39; ++d)
-        EXPECT_EQ(one.at(0, d), 0.0f) << d;
+    EXPECT_EQ(std::vector<float>(one.f.data.begin() + 13, one.f.data.end()), std::vector<float>(26, 0.0f));
 }
 
 TEST(Mfcc, CepstralMeanRemoval)
