@@ -47,6 +47,7 @@ featureConfigFile = $DATA/mfcc.cfg
 qiYinFile = $DATA/qiyin.txt
 phoneRank2scoreParamFile = $DATA/rank2score.txt
 scoreDiscountParamFile = $DATA/discount.txt
+cmParamFile = $DATA/cmparams.txt
 outputDir = $TMP/out
 useEpd = 0
 maxCandidateNum = 1000
