@@ -1,4 +1,5 @@
 // Load time of a large model set from the text and from the binary macro form.
+#include "benchTiming.h"
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -9,17 +10,6 @@
 
 namespace {
 
-template <typename Fn>
-double bestSeconds(Fn fn)
-{
-    double best = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        fn();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    return best;
-}
 
 } // namespace
 

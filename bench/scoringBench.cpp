@@ -1,6 +1,7 @@
 // State scoring speed: the scorer (with the kernels the processor allows and with the baseline
 // ones) against the plain loop over the components, on a synthetic set and feature rows drawn
 // around its means. Every request is a new model, state and frame, so nothing comes from the cache.
+#include "benchTiming.h"
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -41,17 +42,6 @@ float plainStateLogProb(const float* row, const macroClass& models, int model, i
     return total;
 }
 
-template <typename Fn>
-double bestSeconds(Fn fn)
-{
-    double best = 1e30;
-    for (int run = 0; run < 3; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        fn();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    return best;
-}
 
 // Frame f scores pair i % PAIRS of request i against row f.
 template <typename Score>

@@ -212,16 +212,24 @@ void ptParamFileRead(const std::string& path, ptParam& param)
     }
 }
 
-void frame2acf(const int32_t* frame, int32_t frameSize, int32_t pfLen, int32_t method, bool removeMean, float* pf)
+// Checks the method (an unknown one ends the program) and clears the pitch function; false when
+// there is nothing to compute.
+static bool startLagFunction(const char* name, const int32_t* frame, int32_t frameSize, int32_t pfLen, int32_t method,
+                             float* pf)
 {
     if (method < 1 || method > 4) {
-        conPrintf("Unknown method for frame2acf()!\n");
+        conPrintf("Unknown method for %s()!\n", name);
         std::exit(1);
     }
     if (pfLen <= 0 || pf == nullptr)
-        return;
+        return false;
     std::fill(pf, pf + pfLen, 0.0f);
-    if (frameSize <= 0 || frame == nullptr)
+    return frameSize > 0 && frame != nullptr;
+}
+
+void frame2acf(const int32_t* frame, int32_t frameSize, int32_t pfLen, int32_t method, bool removeMean, float* pf)
+{
+    if (!startLagFunction("frame2acf", frame, frameSize, pfLen, method, pf))
         return;
 
     int64_t mean = 0;
@@ -250,14 +258,7 @@ void frame2acf(const int32_t* frame, int32_t frameSize, int32_t pfLen, int32_t m
 
 void frame2amdf(const int32_t* frame, int32_t frameSize, int32_t pfLen, int32_t method, float* pf)
 {
-    if (method < 1 || method > 4) {
-        conPrintf("Unknown method for frame2amdf()!\n");
-        std::exit(1);
-    }
-    if (pfLen <= 0 || pf == nullptr)
-        return;
-    std::fill(pf, pf + pfLen, 0.0f);
-    if (frameSize <= 0 || frame == nullptr)
+    if (!startLagFunction("frame2amdf", frame, frameSize, pfLen, method, pf))
         return;
     lagSums(frame, frameSize, pfLen, method,
             [](int64_t a, int64_t b) { return static_cast<float>(std::llabs(a - b)); }, pf);
