@@ -1,6 +1,7 @@
 // recite: recognizes which of a closed set of texts was spoken and assesses its pronunciation.
 #include <cstdio>
 #include <exception>
+#include <new>
 
 #include "common/fatalError.h"
 #include "task/commandLine.h"
@@ -17,18 +18,24 @@ int main(int argc, char** argv)
     recogParam param;
     recogResult result;
     try {
-        recogTask task;
-        task.readRecogParam(argv[1], param);
-        applyOverrides(argc, argv, param);
-        task.run(param, result);
+        // Memory exhaustion ends the run like any other fatal condition, error log included.
+        try {
+            recogTask task;
+            task.readRecogParam(argv[1], param);
+            applyOverrides(argc, argv, param);
+            task.run(param, result);
+        } catch (const std::bad_alloc&) {
+            fatalError("Out of memory: the recording, texts or models need more memory than is available");
+        }
     } catch (const fatalErrorException& e) {
+        if (e.endsWithExitStatus()) {
+            std::fflush(stdout);
+            return e.exitStatus();
+        }
         result.errorText = std::string(e.what()).substr(0, RECOG_ERROR_TEXT_MAX);
         result.errorFlag = 1;
         std::printf("%s\n", e.what());
         return 0;
-    } catch (const std::bad_alloc&) {
-        std::printf("Out of memory\n");
-        return 1;
     }
 
     if (result.errorFlag > 0) {

@@ -20,7 +20,7 @@ constexpr unsigned char kAudioTag = 8;
 [[noreturn]] void corruptFile(const char* reason)
 {
     std::fprintf(stderr, "Corrupt file (%s)\n", reason);
-    std::exit(-1); // flushes the console output
+    fatalExit(-1, reason);
 }
 
 struct AudioFormat {
@@ -34,7 +34,7 @@ AudioFormat decodeFormatByte(unsigned char format)
     const int codec = format >> 4;
     if (codec != 5 && codec != 6) {
         std::fprintf(stderr, "stream is not Nellymoser\n");
-        std::exit(-1);
+        fatalExit(-1, "stream is not Nellymoser");
     }
     AudioFormat f;
     f.nbits = (format & 0x02) ? 16 : 8;

@@ -219,7 +219,7 @@ static bool startLagFunction(const char* name, const int32_t* frame, int32_t fra
 {
     if (method < 1 || method > 4) {
         conPrintf("Unknown method for %s()!\n", name);
-        std::exit(1);
+        fatalExit(1, name);
     }
     if (pfLen <= 0 || pf == nullptr)
         return false;

@@ -150,7 +150,7 @@ void wave2hod(const int32_t* samples, int32_t sampleNum, int32_t frameSize, int3
         {-1, 1}, {-1, 2, -1}, {-1, 3, -3, 1}, {-1, 4, -6, 4, -1}, {-1, 5, -10, 10, -5, 1}};
     if (order < 1 || order > 5) {
         conPrintf("Unsupported order!\n");
-        std::exit(1); // flushes the console output
+        fatalExit(1, "Unsupported order!");
     }
     const int32_t* kernel = kernels[order - 1];
     const int32_t frames = frameCount(sampleNum, frameSize, overlap);

@@ -54,3 +54,8 @@ void fatalError(const char* fmt, ...)
     }
     throw fatalErrorException(message);
 }
+
+void fatalExit(int status, const char* what)
+{
+    throw fatalErrorException(what, status);
+}
