@@ -234,10 +234,5 @@ void xmlReportWrite(const std::string& path, const recogResult& result, const st
     out.append("</cm>\n");
     out.append("</root>\n");
 
-    filePtr fp = openFileOrDie(path, "wb");
-    const std::string& text = out.text();
-    bool ok = std::fwrite(text.data(), 1, text.size(), fp.get()) == text.size();
-    ok = std::fflush(fp.get()) == 0 && ok;
-    if (!ok)
-        fatalError("Cannot write %s", path.c_str());
+    writeFileWhole(path, out.text());
 }

@@ -113,25 +113,46 @@ filePtr openFileOrDie(const std::string& path, const char* mode)
     return fp;
 }
 
-void writeFileWhole(const std::string& path, const std::string& bytes)
+outputFile::outputFile(const std::string& path, bool binary) : m_path(path), m_tmp(path + ".tmp")
 {
-    const std::string tmp = path + ".tmp";
-    {
-        filePtr fp = openFileOrDie(tmp, "wb");
-        bool ok = std::fwrite(bytes.data(), 1, bytes.size(), fp.get()) == bytes.size();
-        ok = std::fflush(fp.get()) == 0 && ok;
-        if (!ok) {
-            fp.reset();
-            std::remove(tmp.c_str());
-            fatalError("Cannot write %s", tmp.c_str());
-        }
+    if (path.empty() || isDirectory(path) || isDirectory(m_tmp))
+        cannotOpen(path);
+    m_fp.reset(std::fopen(m_tmp.c_str(), binary ? "wb" : "w"));
+    if (!m_fp)
+        cannotOpen(path);
+}
+
+outputFile::~outputFile()
+{
+    if (m_fp) {
+        m_fp.reset();
+        std::remove(m_tmp.c_str());
+    }
+}
+
+void outputFile::commit()
+{
+    if (!m_fp)
+        return;
+    bool ok = std::fflush(m_fp.get()) == 0 && !std::ferror(m_fp.get());
+    ok = std::fclose(m_fp.release()) == 0 && ok;
+    if (!ok) {
+        std::remove(m_tmp.c_str());
+        fatalError("Cannot write file %s: the disk may be full", m_path.c_str());
     }
     std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
+    std::filesystem::rename(m_tmp, m_path, ec);
     if (ec) {
-        std::remove(tmp.c_str());
-        fatalError("Cannot write %s: %s", path.c_str(), ec.message().c_str());
+        std::remove(m_tmp.c_str());
+        fatalError("Cannot write file %s: %s", m_path.c_str(), ec.message().c_str());
     }
+}
+
+void writeFileWhole(const std::string& path, const std::string& bytes)
+{
+    outputFile out(path, true);
+    std::fwrite(bytes.data(), 1, bytes.size(), out.get());
+    out.commit();
 }
 
 void readTextLines(const std::string& path, std::vector<std::string>& lines, char skip)
@@ -151,11 +172,12 @@ void readTextLines(const std::string& path, std::vector<std::string>& lines, cha
 
 void writeTextLines(const std::string& path, const std::vector<std::string>& lines)
 {
-    filePtr fp = openFileOrDie(path, "w");
+    outputFile out(path);
     for (const std::string& line : lines) {
-        std::fwrite(line.data(), 1, line.size(), fp.get());
-        std::fputc('\n', fp.get());
+        std::fwrite(line.data(), 1, line.size(), out.get());
+        std::fputc('\n', out.get());
     }
+    out.commit();
 }
 
 void readKeyValueFile(const std::string& path, std::vector<std::string>& keys, std::vector<std::string>& values,
@@ -228,8 +250,9 @@ void readFloatList(const std::string& path, std::vector<float>& values)
 
 void writeFloatValue(const std::string& path, float value)
 {
-    filePtr fp = openFileOrDie(path, "w");
-    std::fprintf(fp.get(), "%g\n", static_cast<double>(value));
+    outputFile out(path);
+    std::fprintf(out.get(), "%g\n", static_cast<double>(value));
+    out.commit();
 }
 
 void printOrSaveStrVec(const std::vector<std::string>& vec, const std::string& name, const std::string& path)

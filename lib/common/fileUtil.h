@@ -26,6 +26,26 @@ filePtr openFileOrDie(const std::string& path, const char* mode);
 // The whole file as bytes; false when it can't be opened or read.
 bool readFileBytes(const std::string& path, std::string& bytes);
 
+// A file written through a temporary file in the same directory ("<path>.tmp"): commit() renames
+// it into place. An object destroyed without commit() (a fatal error while writing) removes the
+// temporary file, so a reader finds either the complete new file or none. A file that can't be
+// created or written is fatal, named by its final path.
+class outputFile {
+public:
+    explicit outputFile(const std::string& path, bool binary = false);
+    ~outputFile();
+    outputFile(const outputFile&) = delete;
+    outputFile& operator=(const outputFile&) = delete;
+
+    std::FILE* get() const { return m_fp.get(); }
+    void commit();
+
+private:
+    std::string m_path;
+    std::string m_tmp;
+    filePtr m_fp;
+};
+
 // Writes the bytes to path through a temporary file renamed into place, so that a failure leaves
 // no partial file; failures are fatal.
 void writeFileWhole(const std::string& path, const std::string& bytes);

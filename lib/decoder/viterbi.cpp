@@ -389,9 +389,10 @@ struct viterbiClass::searchState {
 };
 
 viterbiClass::viterbiClass(int32_t arenaLen, int32_t modelNum)
-    : m_arenaLen(std::max(arenaLen, 0)), m_scorer(modelNum), m_search(std::make_unique<searchState>())
+    : m_arenaLen(arenaLen), m_scorer(modelNum), m_search(std::make_unique<searchState>())
 {
-    m_search->allocate(m_arenaLen);
+    // A negative length (from a negative maxCandidateNum) holds nothing; the search refuses it.
+    m_search->allocate(std::max(m_arenaLen, 0));
 }
 
 viterbiClass::~viterbiClass() = default;
@@ -405,7 +406,7 @@ int viterbiClass::viterbiSearch(netClass& net, const dictClass& dict, const floa
         fatalError("Error in the Viterbi search: %d frames of %d values", frameNum, dim);
 
     searchState& st = *m_search;
-    if (st.arenaLen != m_arenaLen)
+    if (st.arenaLen != std::max(m_arenaLen, 0))
         st.allocate(std::max(m_arenaLen, 0));
     st.leftCount = 0;
     st.scorer = &m_scorer;

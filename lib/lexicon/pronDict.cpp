@@ -137,7 +137,7 @@ void dictClass::pronDictFromWpa(const std::vector<std::string>& texts, const mac
 
 void dictClass::pronDictWrite(const std::string& path, const macroClass& models) const
 {
-    filePtr fp = openFileOrDie(path, "w");
+    outputFile out(path);
     for (const pronEntry& entry : m_pronDict) {
         std::string line = entry.word + "\t";
         for (size_t i = 0; i < entry.modelIds.size(); ++i) {
@@ -146,8 +146,9 @@ void dictClass::pronDictWrite(const std::string& path, const macroClass& models)
             line += modelNameOf(models, entry.modelIds[i]);
         }
         line += '\n';
-        std::fwrite(line.data(), 1, line.size(), fp.get());
+        std::fwrite(line.data(), 1, line.size(), out.get());
     }
+    out.commit();
 }
 
 int dictClass::pronDictSearch(const std::string& word) const

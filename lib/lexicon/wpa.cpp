@@ -276,10 +276,11 @@ void dictClass::wpaSaveForTexts(const std::string& path, const std::vector<std::
     }
     std::sort(indices.begin(), indices.end());
 
-    filePtr fp = openFileOrDie(path, "w");
+    outputFile out(path);
     for (const int i : indices) {
         const wpaEntry& entry = m_wpa[static_cast<size_t>(i)];
         const std::string line = entry.word + "\t" + strVecJoin(entry.paVec, "#") + "\n";
-        std::fwrite(line.data(), 1, line.size(), fp.get());
+        std::fwrite(line.data(), 1, line.size(), out.get());
     }
+    out.commit();
 }

@@ -18,12 +18,12 @@ searchSize searchSizeFor(const recogParam& param, int maxNextNodeNum)
     int64_t candidates = static_cast<int64_t>(keywordMode ? 20 : 4) * maxNextNodeNum;
     if (candidates < 20)
         candidates = 100;
-    // A negative limit counts as 0, which the search then refuses.
-    candidates = std::min<int64_t>(candidates, std::max(param.maxCandidateNum, 0));
+    // A negative limit gives a negative count (and arena), which the search refuses.
+    candidates = std::min<int64_t>(candidates, param.maxCandidateNum);
     searchSize size;
     size.candidateNum = static_cast<int32_t>(candidates);
     const int64_t arena = (keywordMode ? 100 : 5) * candidates;
-    if (arena > INT32_MAX)
+    if (arena > INT32_MAX || arena < INT32_MIN)
         fatalError("maxCandidateNum = %d gives a search arena of %lld candidates, more than can be held",
                    param.maxCandidateNum, static_cast<long long>(arena));
     size.arenaLen = static_cast<int32_t>(arena);

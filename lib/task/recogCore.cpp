@@ -8,6 +8,7 @@
 #include "assess/labFile.h"
 #include "assess/xmlReport.h"
 #include "audio/pitch.h"
+#include "audio/epd.h"
 #include "audio/volume.h"
 #include "common/clock.h"
 #include "common/console.h"
@@ -79,7 +80,8 @@ void confusingPathCheck(const recogParam& param, const FeatureMatrix& features, 
                         const textClass& text, assessResult& assess)
 {
     const std::string path = param.outputDir + "/confusingPath.txt";
-    filePtr fp = openFileOrDie(path, "w");
+    outputFile out(path);
+    std::FILE* fp = out.get();
     const std::string& syl = param.sylFile;
     if (syl.size() >= 4 && syl.compare(syl.size() - 4, 4, "syl2") == 0) {
         conPrintf("%s (Check if a confusing path is taken instead of the correct one)\n", CONFUSING_PATH_LABEL);
@@ -88,8 +90,8 @@ void confusingPathCheck(const recogParam& param, const FeatureMatrix& features, 
             const std::string designated = beforeTab(text.m_sylVs[0]);
             std::vector<std::string> d;
             strSplit(designated, '-', d);
-            std::fprintf(fp.get(), "Designated: %s\n", designated.c_str());
-            std::fprintf(fp.get(), "Identified: %s\n", beforeTab(text.m_sylVs[static_cast<size_t>(entryIds[0])]).c_str());
+            std::fprintf(fp, "Designated: %s\n", designated.c_str());
+            std::fprintf(fp, "Identified: %s\n", beforeTab(text.m_sylVs[static_cast<size_t>(entryIds[0])]).c_str());
             size_t j = 0;
             for (nodeResult& node : assess.nodes) {
                 if (j >= d.size())
@@ -97,7 +99,7 @@ void confusingPathCheck(const recogParam& param, const FeatureMatrix& features, 
                 if (isFillerName(node.name))
                     continue;
                 if (node.name != d[j]) {
-                    std::fprintf(fp.get(), "%s ===> %s\n", d[j].c_str(), node.name.c_str());
+                    std::fprintf(fp, "%s ===> %s\n", d[j].c_str(), node.name.c_str());
                     const std::vector<std::string> lines = {
                         "VERSION=1.0 (by recogCore())", "N=3\tL=2", "I=0\tW=!NULL", "I=1\tW=!NULL",
                         "I=2\tW=" + d[j], "J=0\tS=0\tE=2", "J=1\tS=2\tE=1"};
@@ -124,8 +126,27 @@ void confusingPathCheck(const recogParam& param, const FeatureMatrix& features, 
             }
         }
     }
-    fp.reset();
+    out.commit();
     conPrintf("\t===> Saved %s\n", path.c_str());
+}
+
+// Reads the label file. Its times count from the start of the recording, like the frames of the
+// report; the features start at the analysed span's first frame (waveBeginFrameId, not 0 with
+// endpoint detection), so the labels are moved onto the features and must lie inside them.
+void labelsIntoSpan(const std::string& path, int32_t waveBeginFrameId, int32_t frameNum, assessResult& assess)
+{
+    labFileRead(path, assess);
+    const int64_t last = static_cast<int64_t>(waveBeginFrameId) + frameNum - 1;
+    for (nodeResult& node : assess.nodes) {
+        for (const phoneResult& phone : node.phones) {
+            if (phone.startFrame < waveBeginFrameId || phone.endFrame > last || phone.endFrame < phone.startFrame)
+                fatalError("Label file %s: phone \"%s\" of node \"%s\" spans frames %d to %d, outside the analysed "
+                           "frames %d to %lld of the recording",
+                           path.c_str(), phone.name.c_str(), node.name.c_str(), phone.startFrame, phone.endFrame,
+                           waveBeginFrameId, static_cast<long long>(last));
+        }
+        shiftFrames(node, -waveBeginFrameId);
+    }
 }
 
 // Keyword of comparison mode 3: the matched text within a path that also carries fillers.
@@ -182,42 +203,44 @@ void wholeUtterancePitch(const WaveSignal& wave, ptParam pt, assessResult& asses
         pitch.resize(n, 0.0f);
     }
 
-    size_t c = 0;
-    size_t cp = 0;
+    // A node frame f (320 samples every 160, counted from the start of the signal) takes the
+    // values of the pitch frame whose centre is nearest to its own centre.
+    const int32_t hop = std::max(pt.frameSize - pt.overlap, 1);
+    auto pitchFrameOf = [&](int32_t f) {
+        const double centre = frame2sampleIndex(f, 320, 160) + 1.0 - pt.frameSize / 2;
+        const int64_t p = roundHalfAway(centre / hop);
+        return static_cast<size_t>(std::clamp<int64_t>(p, 0, static_cast<int64_t>(n) - 1));
+    };
+    auto fill = [&](int32_t first, int32_t last, std::vector<float>& pitchOut, std::vector<float>& volumeOut) {
+        pitchOut.clear();
+        volumeOut.clear();
+        for (int32_t f = first; f <= last && n > 0; ++f) {
+            const size_t p = pitchFrameOf(f);
+            pitchOut.push_back(pitch[p]);
+            volumeOut.push_back(static_cast<float>(volume[p]));
+        }
+    };
     for (nodeResult& node : assess.nodes) {
-        node.pitch.clear();
-        node.volume.clear();
-        for (int32_t f = node.startFrame; f <= node.endFrame && n > 0; ++f) {
-            c = std::min(c, n - 1);
-            node.pitch.push_back(pitch[c]);
-            node.volume.push_back(static_cast<float>(volume[c]));
-            ++c;
-        }
-        for (phoneResult& phone : node.phones) {
-            phone.pitch.clear();
-            phone.volume.clear();
-            for (int32_t f = phone.startFrame; f <= phone.endFrame && n > 0; ++f) {
-                cp = std::min(cp, n - 1);
-                phone.pitch.push_back(pitch[cp]);
-                phone.volume.push_back(static_cast<float>(volume[cp]));
-                ++cp;
-            }
-        }
+        fill(node.startFrame, node.endFrame, node.pitch, node.volume);
+        for (phoneResult& phone : node.phones)
+            fill(phone.startFrame, phone.endFrame, phone.pitch, phone.volume);
     }
 }
 
 void writeRecogResultFile(const std::string& path, const recogResult& result)
 {
-    filePtr fp = openFileOrDie(path, "w");
+    outputFile out(path);
+    std::FILE* fp = out.get();
     std::vector<int> ids(result.textIds.begin(), result.textIds.end());
-    std::fprintf(fp.get(), "Text index=%s\n", intVecJoin(ids, "#").c_str());
-    std::fprintf(fp.get(), "Text=%s\n", strVecJoin(result.texts, "#").c_str());
-    std::fprintf(fp.get(), "Score=%f\n", static_cast<double>(result.bestScore));
-    std::fprintf(fp.get(), "Varo=%s\n", result.varoPinyin.c_str());
-    std::fprintf(fp.get(), "MPA=%s\n", result.mpaPinyin.c_str());
-    std::fprintf(fp.get(), "HanYu=%s\n", result.hanyuPinyin.c_str());
-    std::fprintf(fp.get(), "Tone=%s\n", result.tone.c_str());
-    std::fprintf(fp.get(), "LogProb=%f\n", static_cast<double>(result.logProb));
+    std::fprintf(fp, "Text index=%s\n", intVecJoin(ids, "#").c_str());
+    std::fprintf(fp, "Text=%s\n", strVecJoin(result.texts, "#").c_str());
+    std::fprintf(fp, "Score=%f\n", static_cast<double>(result.bestScore));
+    std::fprintf(fp, "Varo=%s\n", result.varoPinyin.c_str());
+    std::fprintf(fp, "MPA=%s\n", result.mpaPinyin.c_str());
+    std::fprintf(fp, "HanYu=%s\n", result.hanyuPinyin.c_str());
+    std::fprintf(fp, "Tone=%s\n", result.tone.c_str());
+    std::fprintf(fp, "LogProb=%f\n", static_cast<double>(result.logProb));
+    out.commit();
 }
 
 } // namespace
@@ -267,7 +290,7 @@ std::vector<int> recogTask::recogCore(recogParam& param, const WaveSignal& wave,
     if (param.inputLabFile.empty())
         resultFromCandidate(search, best, net, dict, models, result.assess);
     else
-        labFileRead(param.inputLabFile, result.assess);
+        labelsIntoSpan(param.inputLabFile, waveBeginFrameId, features.frameNum, result.assess);
     result.wordNum = words;
     std::vector<std::string> units;
     strSplit(sylString, '-', units);

@@ -136,6 +136,20 @@ std::string fatalMessage(const std::function<void()>& fn)
     return {};
 }
 
+int programExitStatus(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const fatalErrorException& e) {
+        if (e.endsWithExitStatus())
+            return e.exitStatus();
+        ADD_FAILURE() << "a fatal error without exit status was raised: " << e.what();
+        return -1;
+    }
+    ADD_FAILURE() << "no program exit was raised";
+    return -1;
+}
+
 ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : m_name(name)
 {
     if (const char* old = std::getenv(name.c_str()))

@@ -60,6 +60,10 @@ std::string captureStdout(const std::function<void()>& fn);
 // The message of the fatal error that fn raises; fails the test when none is raised.
 std::string fatalMessage(const std::function<void()>& fn);
 
+// The exit status with which fn ends the program (a fatal error carrying one); fails the test
+// when fn raises none.
+int programExitStatus(const std::function<void()>& fn);
+
 // Sets an environment variable for the lifetime of the object, restoring the old state after.
 class ScopedEnv {
 public:
