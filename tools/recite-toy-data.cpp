@@ -537,6 +537,8 @@ std::string paramText(const std::string& function, const std::string& wav, const
            "tnmFile = english.tnm\n"
            "featureConfigFile = mfcc.cfg\n"
            "qiYinFile = qiyin.txt\n"
+           "phoneRank2scoreParamFile = rank2score.txt\n"
+           "scoreDiscountParamFile = discount.txt\n"
            "txtFile = " + txt + "\n"
            "wavFile = " + wav + "\n"
            "outputDir = out\n"
@@ -564,6 +566,9 @@ void writeDataSet(const std::filesystem::path& dir)
     save(dir, "english.tnm", NORMALIZATION_RULES);
     save(dir, "words.wpa", wpaText());
     save(dir, "qiyin.txt", unpitchedText());
+    // The rank-to-score bell curve a b c, and a discount ratio per discount type: none applied.
+    save(dir, "rank2score.txt", "0.05 0.5 0\n");
+    save(dir, "discount.txt", "1 1 1 1 1 1 1\n");
     std::string texts;
     for (const char* t : TEXTS)
         texts += std::string(t) + "\n";
@@ -599,7 +604,8 @@ int main(int argc, char** argv)
         std::printf("Usage: %s DIR\n"
                     "  Writes a synthetic data set into DIR: recordings of a toy language with their true\n"
                     "  segmentations (uttN.wav, uttN.lab, uttN.txt), models fitted to them (models.mac), the\n"
-                    "  lexicon, texts, feature configuration and the parameter files assess.prm and recog.prm.\n",
+                    "  lexicon, texts, feature configuration, score parameters (rank2score.txt, discount.txt)\n"
+                    "  and the parameter files assess.prm and recog.prm.\n",
                     argv[0]);
         return 1;
     }

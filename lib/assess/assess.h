@@ -25,8 +25,9 @@ void pitchedFlags(assessResult& result, const std::string& qiYinFile);
 // Each node's volume values: frameVolume[f] for its frames f below the array's size.
 void nodeVolumeFill(assessResult& result, const std::vector<int32_t>& frameVolume);
 // Ranks every phone of the non-filler nodes against its competitors over its own frames
-// (features: rows of `dim` values from the first analysed frame).
-void phoneRanking(assessResult& result, const float* features, int dim, const macroClass& models,
+// (features: frameNum rows of `dim` values from the first analysed frame). Every phone of the
+// result must lie within those rows and start no later than it ends; otherwise a fatal error.
+void phoneRanking(assessResult& result, const float* features, int dim, int frameNum, const macroClass& models,
                   viterbiClass& search, const recogParam& param);
 // 100 at x = c, falling towards 0 away from it; b sets the steepness.
 float gbellScore(float x, float a, float b, float c);

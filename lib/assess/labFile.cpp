@@ -19,25 +19,25 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// Leading decimal integer of a field: an optional sign, then at least one digit (whatever follows
-// the digits is ignored). 64-bit, since 100 ns units pass the int32 range after 214 s; saturates.
-bool parseTime(const std::string& field, int64_t& value)
+// The leading decimal integer of a field, as the usual conversion reads it: leading white space,
+// an optional sign, then digits; whatever follows is ignored, and a field without digits gives 0.
+// 64-bit, since 100 ns units pass the int32 range after 214 s; saturates instead of overflowing.
+int64_t leadingTime(const std::string& field)
 {
     size_t i = 0;
+    while (i < field.size() && (field[i] == ' ' || (field[i] >= '\t' && field[i] <= '\r')))
+        ++i;
     bool negative = false;
     if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
         negative = field[i] == '-';
         ++i;
     }
-    if (i >= field.size() || !isDigit(field[i]))
-        return false;
     int64_t v = 0;
     for (; i < field.size() && isDigit(field[i]); ++i) {
         const int digit = field[i] - '0';
         v = v > (INT64_MAX - digit) / 10 ? INT64_MAX : v * 10 + digit;
     }
-    value = negative ? -v : v;
-    return true;
+    return negative ? -v : v;
 }
 
 int32_t clampFrame(int64_t frame)
@@ -90,27 +90,28 @@ void labFileRead(const std::string& path, assessResult& result)
     std::vector<std::string> fields;
     for (size_t i = 0; i < lines.size(); ++i) {
         strSplit(lines[i], ' ', fields);
-        const char* problem = nullptr;
-        int64_t start = 0;
-        int64_t end = 0;
-        float score = 0.0f;
-        if (fields.size() < 4) {
-            problem = "fewer than four fields";
-        } else if (fields.size() == 4 && result.nodes.empty()) {
-            problem = "a phone before the first node label";
-        } else if (!parseTime(fields[0], start)) {
-            problem = "start time is not a number";
-        } else if (!parseTime(fields[1], end)) {
-            problem = "end time is not a number";
-        } else {
-            const char* text = fields[3].c_str();
-            char* after = nullptr;
-            score = std::strtof(text, &after);
-            if (after == text)
-                problem = "score is not a number";
-        }
-        if (problem)
-            fatalError("Label file %s, line %d: %s", path.c_str(), fileLineNumber(path, i), problem);
+        if (fields.size() < 4)
+            fatalError("Label file %s, line %d: fewer than four fields", path.c_str(), fileLineNumber(path, i));
+        if (fields.size() == 4 && result.nodes.empty())
+            fatalError("Label file %s, line %d: a phone before the first node label", path.c_str(),
+                       fileLineNumber(path, i));
+        const int64_t start = leadingTime(fields[0]);
+        const int64_t end = leadingTime(fields[1]);
+        const int32_t startFrame = clampFrame(start / TIME_UNITS_PER_FRAME);
+        const int32_t endFrame = clampFrame(end / TIME_UNITS_PER_FRAME - 1);
+        if (start < 0 || end < 0)
+            fatalError("Label file %s, line %d: negative time (start %lld, end %lld)", path.c_str(),
+                       fileLineNumber(path, i), static_cast<long long>(start), static_cast<long long>(end));
+        if (end < start)
+            fatalError("Label file %s, line %d: end time %lld is before start time %lld", path.c_str(),
+                       fileLineNumber(path, i), static_cast<long long>(end), static_cast<long long>(start));
+        if (endFrame < startFrame)
+            fatalError("Label file %s, line %d: phone %s from %lld to %lld covers no frame (frames %d to %d)",
+                       path.c_str(), fileLineNumber(path, i), fields[2].c_str(), static_cast<long long>(start),
+                       static_cast<long long>(end), startFrame, endFrame);
+        // The usual conversion: a leading number, else 0. Beyond the float range it gives +-HUGE_VALF
+        // (narrowing a double would not be defined).
+        const float score = std::strtof(fields[3].c_str(), nullptr);
 
         if (fields.size() > 4) {
             nodeResult node;
@@ -120,8 +121,8 @@ void labFileRead(const std::string& path, assessResult& result)
         }
         phoneResult phone;
         phone.name = fields[2];
-        phone.startFrame = clampFrame(start / TIME_UNITS_PER_FRAME);
-        phone.endFrame = clampFrame(end / TIME_UNITS_PER_FRAME - 1);
+        phone.startFrame = startFrame;
+        phone.endFrame = endFrame;
         phone.cumLogLike = score;
         phone.timberScore = -1.0f;
         result.nodes.back().phones.push_back(std::move(phone));

@@ -83,11 +83,30 @@ int32_t rankAmongCompetitors(std::vector<int32_t>& ids, std::vector<float>& logL
     return rank;
 }
 
+// Every phone must cover at least one of the analysed frames 0..frameNum-1 and no other: the
+// ranking reads the feature rows of its frames, and the time ratios divide by their total.
+void checkPhoneSpans(const assessResult& result, int frameNum)
+{
+    for (const nodeResult& node : result.nodes) {
+        for (const phoneResult& phone : node.phones) {
+            if (phone.startFrame > phone.endFrame)
+                fatalError("Error in phoneRanking: phone %s of node %s ends before it starts (frames %d to %d)",
+                           phone.name.c_str(), node.name.c_str(), phone.startFrame, phone.endFrame);
+            if (phone.startFrame < 0 || phone.endFrame >= frameNum)
+                fatalError("Error in phoneRanking: phone %s of node %s spans frames %d to %d, outside the %d "
+                           "analysed frames",
+                           phone.name.c_str(), node.name.c_str(), phone.startFrame, phone.endFrame, frameNum);
+        }
+    }
+}
+
 } // namespace
 
-void phoneRanking(assessResult& result, const float* features, int dim, const macroClass& models,
+void phoneRanking(assessResult& result, const float* features, int dim, int frameNum, const macroClass& models,
                   viterbiClass& search, const recogParam& param)
 {
+    checkPhoneSpans(result, frameNum);
+
     const std::vector<std::string> names = models.getModelNames();
     std::vector<int32_t> pool;
     for (size_t i = 0; i < names.size(); ++i) {
@@ -95,17 +114,24 @@ void phoneRanking(assessResult& result, const float* features, int dim, const ma
             pool.push_back(static_cast<int32_t>(i));
     }
 
-    result.phoneCount = 0;
-    result.scoredFrameTotal = 0;
+    // Phones may overlap (a label file is not checked for order), so the total can pass the
+    // number of frames.
+    int64_t phoneCount = 0;
+    int64_t frameTotal = 0;
     for (const nodeResult& node : result.nodes) {
         if (isFillerName(node.name))
             continue;
-        result.phoneCount += static_cast<int32_t>(node.phones.size());
+        phoneCount += static_cast<int64_t>(node.phones.size());
         for (const phoneResult& phone : node.phones) {
             if (!isSilContextName(phone.name))
-                result.scoredFrameTotal += phone.endFrame - phone.startFrame + 1;
+                frameTotal += phone.endFrame - phone.startFrame + 1;
         }
     }
+    if (phoneCount > INT32_MAX || frameTotal > INT32_MAX)
+        fatalError("Error in phoneRanking: %lld phones over %lld frames are too many to score",
+                   static_cast<long long>(phoneCount), static_cast<long long>(frameTotal));
+    result.phoneCount = static_cast<int32_t>(phoneCount);
+    result.scoredFrameTotal = static_cast<int32_t>(frameTotal);
 
     // An absent alternatives file only turns the alternatives off.
     const bool useEps = !param.epsFile.empty() && fileExists(param.epsFile);
@@ -136,9 +162,6 @@ void phoneRanking(assessResult& result, const float* features, int dim, const ma
                 fatalError("Error in phoneRanking: no model is named \"%s\" (node %s)", phone.name.c_str(),
                            node.name.c_str());
             phone.modelIndex = found[0];
-            if (phone.startFrame < 0)
-                fatalError("Error in phoneRanking: phone %s starts at frame %d", phone.name.c_str(),
-                           phone.startFrame);
 
             phone.competingModelIds =
                 competitorsOf(phone.name, phone.modelIndex, names, pool, param.useAllModelAsCompetingModel != 0);

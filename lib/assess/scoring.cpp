@@ -34,9 +34,10 @@ const char* const MLF_UNIT = "lib\\mlf";
 // Bell curve used when no per-model parameters are given.
 constexpr float DEFAULT_BELL[3] = {0.05f, 0.5f, 0.0f};
 
-int32_t frameCount(int32_t startFrame, int32_t endFrame)
+// 64-bit: the frames of a label file are not bounded before the ranking checks them.
+int64_t frameCount(int32_t startFrame, int32_t endFrame)
 {
-    return endFrame - startFrame + 1;
+    return static_cast<int64_t>(endFrame) - startFrame + 1;
 }
 
 // The clamped node range first..last (empty when last < first).
@@ -46,40 +47,42 @@ void clampRange(const assessResult& result, int& first, int& last)
     last = std::min(last, static_cast<int>(result.nodes.size()) - 1);
 }
 
-// A list of at least as many numbers as `defaults` holds; `defaults` when no file is named.
-void floatListRead(const std::string& path, const std::vector<float>& defaults, std::vector<float>& values)
+// A list of at least `needed` finite numbers from a file that must exist.
+void floatListRead(const std::string& path, size_t needed, std::vector<float>& values)
 {
-    if (path.empty()) {
-        values = defaults;
-        return;
-    }
     readFloatList(path, values);
-    if (values.size() < defaults.size())
-        fatalError("Error: %s holds %zu numbers, %zu are needed", path.c_str(), values.size(), defaults.size());
+    if (values.size() < needed)
+        fatalError("Error: %s holds %zu numbers, %zu are needed", path.c_str(), values.size(), needed);
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (!std::isfinite(values[i]))
+            fatalError("Error: number %zu of %s is %g, not a finite number", i + 1, path.c_str(),
+                       static_cast<double>(values[i]));
+    }
 }
 
-// Parses "[a b c]" (blanks allowed between the parts, nothing else after "]").
-bool parseBracketTriple(const std::string& field, float out[3])
+// A bell curve divides by its width a; inf or nan would carry into every score.
+bool bellUsable(const float p[3])
 {
+    return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]) && p[0] != 0.0f;
+}
+
+// "[a b c]" read as a formatted scan does: the "[" must come first, then up to three leading
+// numbers; the scan stops at the first text that is not one (those values stay 0) and ignores
+// whatever follows the third.
+void scanBracketTriple(const std::string& field, float out[3])
+{
+    out[0] = out[1] = out[2] = 0.0f;
     const char* p = field.c_str();
-    while (*p == ' ' || *p == '\t')
-        ++p;
     if (*p++ != '[')
-        return false;
+        return;
     for (int i = 0; i < 3; ++i) {
         char* next = nullptr;
-        out[i] = std::strtof(p, &next);
+        const float v = std::strtof(p, &next);
         if (next == p)
-            return false;
+            return;
+        out[i] = v;
         p = next;
     }
-    while (*p == ' ' || *p == '\t')
-        ++p;
-    if (*p++ != ']')
-        return false;
-    while (*p == ' ' || *p == '\t' || *p == '\r')
-        ++p;
-    return *p == '\0';
 }
 
 // The bell curve of model `modelIndex` from its line of the cmParamFile.
@@ -99,9 +102,12 @@ void cmParamsOf(const std::vector<std::string>& lines, const std::string& path, 
             conPrintf("contents[%zu]=%s\n", i, fields[i].c_str());
         fatalError("Error: Cannot parse %s (line %d of file %s)", line.c_str(), 727, MLF_UNIT);
     }
-    if (!parseBracketTriple(fields[5], out))
-        fatalError("Error: %s line %d (model %s): \"%s\" is not of the form [a b c]", path.c_str(), modelIndex,
-                   modelName.c_str(), fields[5].c_str());
+    scanBracketTriple(fields[5], out);
+    if (!bellUsable(out))
+        fatalError("Error: %s, line of model %d (%s): the bell curve \"%s\" gives a=%g b=%g c=%g; a must be "
+                   "non-zero and all three finite",
+                   path.c_str(), modelIndex, modelName.c_str(), fields[5].c_str(), static_cast<double>(out[0]),
+                   static_cast<double>(out[1]), static_cast<double>(out[2]));
 }
 
 const hmmModel& checkedModel(const macroClass& models, int32_t index)
@@ -163,8 +169,8 @@ void discountCount(assessResult& result, int firstNode, int lastNode, bool compl
     occ[0] = completePath ? 0 : 1;
 
     int32_t scoredNodes = 0;
-    int32_t longest = 0;
-    int32_t shortest = 0;
+    int64_t longest = 0;
+    int64_t shortest = 0;
     bool haveVolume = false;
     int32_t volMin = 0;
     int32_t volMax = 0;
@@ -176,7 +182,7 @@ void discountCount(assessResult& result, int firstNode, int lastNode, bool compl
             volMax = haveVolume ? std::max(volMax, iv) : iv;
             haveVolume = true;
         }
-        const int32_t frames = frameCount(node.startFrame, node.endFrame);
+        const int64_t frames = frameCount(node.startFrame, node.endFrame);
         if (node.name == "sp" || node.name == "sil") {
             if (i != firstNode && i != lastNode && frames > 50)
                 ++occ[3];
@@ -192,7 +198,7 @@ void discountCount(assessResult& result, int firstNode, int lastNode, bool compl
         for (const phoneResult& phone : node.phones) {
             if (isSilContextName(phone.name))
                 continue;
-            const int32_t len = frameCount(phone.startFrame, phone.endFrame);
+            const int64_t len = frameCount(phone.startFrame, phone.endFrame);
             const std::string head = phone.name.substr(0, 2);
             if (phone.startFrame >= 0 && len < 4 && head != "b+" && head != "d+" && head != "g+" && head != "h+")
                 ++shortPhones;
@@ -230,18 +236,20 @@ void timberScoring(assessResult& result, const recogParam& param, const macroCla
     for (nodeResult& node : result.nodes)
         std::fill(std::begin(node.timberScores), std::end(node.timberScores), -1.0f);
     if (result.rankToScoreParams.empty())
-        floatListRead(param.phoneRank2scoreParamFile, {std::begin(DEFAULT_BELL), std::end(DEFAULT_BELL)},
-                      result.rankToScoreParams);
-    if (result.rankToScoreParams.size() < 3)
-        fatalError("Error in timberScoring: %zu rank-to-score parameters, 3 are needed",
-                   result.rankToScoreParams.size());
+        floatListRead(param.phoneRank2scoreParamFile, 3, result.rankToScoreParams);
+    if (result.rankToScoreParams.size() < 3 || !bellUsable(result.rankToScoreParams.data()))
+        fatalError("Error in timberScoring: the rank-to-score parameters of %s must be three finite numbers a b c "
+                   "with a non-zero",
+                   param.phoneRank2scoreParamFile.c_str());
     const float* bell = result.rankToScoreParams.data();
     const bool useCm = !param.cmParamFile.empty() && fileExists(param.cmParamFile);
     std::vector<std::string> cmLines;
     if (useCm)
         readTextLines(param.cmParamFile, cmLines, '%');
 
-    for (nodeResult& node : result.nodes) {
+    std::vector<char> nodeScored(result.nodes.size(), 0);
+    for (size_t n = 0; n < result.nodes.size(); ++n) {
+        nodeResult& node = result.nodes[n];
         if (isFillerName(node.name))
             continue;
         float sums[4] = {0.0f, 0.0f, 0.0f, 0.0f};
@@ -262,18 +270,23 @@ void timberScoring(assessResult& result, const recogParam& param, const macroCla
                 sums[k] += s[k] * phone.timeRatio;
             timeSum += phone.timeRatio;
         }
-        // A node without scored phones gets 0 rather than 0 / 0.
-        for (int k = 0; k < 4; ++k)
-            node.timberScores[k] = timeSum != 0.0f ? sums[k] / timeSum : 0.0f;
+        // A node without scored phones has no score: it keeps -1, like the fillers, and stays out
+        // of the overall scores.
+        if (timeSum != 0.0f) {
+            for (int k = 0; k < 4; ++k)
+                node.timberScores[k] = sums[k] / timeSum;
+            nodeScored[n] = 1;
+        }
     }
 
-    // Node weights are all 1, so the node scores enter the overall scores as they are.
+    // Node weights are all 1, so the node scores enter the overall scores as they are; nodes
+    // without a score take no part.
     clampRange(result, firstNode, lastNode);
     float weighted[3] = {0.0f, 0.0f, 0.0f};
     float duration = 0.0f;
     for (int i = firstNode; i <= lastNode; ++i) {
         const nodeResult& node = result.nodes[static_cast<size_t>(i)];
-        if (isFillerName(node.name))
+        if (!nodeScored[static_cast<size_t>(i)])
             continue;
         const float d = static_cast<float>(frameCount(node.startFrame, node.endFrame));
         for (int k = 0; k < 3; ++k)
@@ -286,9 +299,15 @@ void timberScoring(assessResult& result, const recogParam& param, const macroCla
     }
 
     if (result.discountRatios.empty()) {
-        if (!param.scoreDiscountParamFile.empty())
-            conPrintf("\tRead %s...\n", param.scoreDiscountParamFile.c_str());
-        floatListRead(param.scoreDiscountParamFile, std::vector<float>(DISCOUNT_TYPE_NUM, 1.0f), result.discountRatios);
+        conPrintf("\tRead %s...\n", param.scoreDiscountParamFile.c_str());
+        floatListRead(param.scoreDiscountParamFile, DISCOUNT_TYPE_NUM, result.discountRatios);
+        // A ratio above 1 raised to an occurrence count soon leaves the float range.
+        for (size_t k = 0; k < DISCOUNT_TYPE_NUM; ++k) {
+            const float ratio = result.discountRatios[k];
+            if (ratio < 0.0f || ratio > 1.0f)
+                fatalError("Error: discount ratio %zu of %s is %g; a ratio must lie between 0 and 1", k + 1,
+                           param.scoreDiscountParamFile.c_str(), static_cast<double>(ratio));
+        }
     }
     // Type 5 (the word count difference) is reported but not applied.
     const size_t types = std::min(result.discountOccurrences.size(), result.discountRatios.size());

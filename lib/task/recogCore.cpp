@@ -335,7 +335,7 @@ std::vector<int> recogTask::recogCore(recogParam& param, const WaveSignal& wave,
 
     // 14-16. Ranking, discounts and scores.
     conPrintf("\tFind the phone ranking...\n");
-    phoneRanking(result.assess, features.data.data(), features.vecSize, models, search, param);
+    phoneRanking(result.assess, features.data.data(), features.vecSize, features.frameNum, models, search, param);
     conPrintf("\tCompute possible score discount factors...\n");
     const int nodeCount = static_cast<int>(result.assess.nodes.size());
     int first = 0;

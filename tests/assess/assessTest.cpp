@@ -18,6 +18,7 @@ using namespace testsupport;
 namespace {
 
 constexpr int DIM = 2;
+constexpr int FRAMES = 40;
 
 nodeResult node(const char* name, int first, int last, std::vector<phoneResult> phones = {})
 {
@@ -59,17 +60,19 @@ protected:
         models.streamNum = 1;
         models.streamVecSize[0] = DIM;
         models.macPrepare();
+        writeFile(param.phoneRank2scoreParamFile = dir.file("rank2score"), "0.05 0.5 0\n");
+        writeFile(param.scoreDiscountParamFile = dir.file("discount"), "1 1 1 1 1 1 1\n");
     }
     assessResult ranked(std::vector<nodeResult> nodes)
     {
         assessResult r;
         r.nodes = std::move(nodes);
-        captureStdout([&] { phoneRanking(r, rows.data(), DIM, models, search, param); });
+        captureStdout([&] { phoneRanking(r, rows.data(), DIM, FRAMES, models, search, param); });
         return r;
     }
     macroClass models;
     viterbiClass search{200, 21};
-    std::vector<float> rows = std::vector<float>(40 * DIM, 0.0f);
+    std::vector<float> rows = std::vector<float>(FRAMES * DIM, 0.0f);
     recogParam param;
     ScratchDir dir;
 };
@@ -163,7 +166,7 @@ TEST_F(phoneRankingTest, RanksTimeRatiosAndAlternatives)
     r = ranked({node("w", 0, 9, {phone("sil", 0, 9)})});
     EXPECT_EQ(r.nodes[0].phones[0].competingModelIds.size(), 21u); // filler pool plus its own model
     r.nodes[0].phones[0].name = "q";
-    EXPECT_NE(fatalMessage([&] { phoneRanking(r, rows.data(), DIM, models, search, param); }).find("\"q\""),
+    EXPECT_NE(fatalMessage([&] { phoneRanking(r, rows.data(), DIM, FRAMES, models, search, param); }).find("\"q\""),
               std::string::npos);
 }
 
@@ -235,6 +238,7 @@ TEST(timberScoringTest, OverallScoresDiscountsWordFactorAndBellCurve)
     ScratchDir dir;
     recogParam param;
     writeFile(param.scoreDiscountParamFile = dir.file("disc"), "0.9 0.8 0.7 0.6 0.5 0.4 0.3\n");
+    writeFile(param.phoneRank2scoreParamFile = dir.file("r2s"), "0.05 0.5 0\n");
     EXPECT_EQ(captureStdout([&] { timberScoring(r, param, macroClass{}, 0, 2, 4, 2); }),
               "\tRead " + dir.file("disc") + "...\n");
     EXPECT_EQ(std::make_tuple(r.overallScores[1], r.overallTimberScore), std::make_tuple(62.5f, r.overallScore));
@@ -253,4 +257,109 @@ TEST(timberScoringTest, OverallScoresDiscountsWordFactorAndBellCurve)
     EXPECT_FLOAT_EQ(gbellScore(0.1f, 0.05f, 1.0f, 0.0f), 20.0f);
     EXPECT_EQ(std::make_tuple(gbellScore(0.2f, 0.1f, 0.0f, 0.2f), gbellScore(0.1f, 0.1f, 2.0f, 0.2f)),
               std::make_tuple(100.0f, 50.0f)); // centred on c
+}
+
+TEST_F(phoneRankingTest, phoneOutsideTheAnalysedFramesIsFatalNotARead)
+{
+    // Label phones may end past the features (or far past them); none of them is scored.
+    const std::vector<std::tuple<nodeResult, std::string>> cases = {
+        {node("w", 30, 40, {phone("p1+x", 30, 40)}), "phone p1+x of node w spans frames 30 to 40, outside the 40"},
+        {node("w", 0, INT32_MAX, {phone("p1+x", 0, INT32_MAX)}), "frames 0 to 2147483647, outside the 40"},
+        {node("w", -1, 5, {phone("p1+x", -1, 5)}), "spans frames -1 to 5"},
+        {node("sil", 0, 45, {phone("sil", 0, 45)}), "phone sil of node sil spans frames 0 to 45"},
+        {node("w", 9, 5, {phone("p1+x", 9, 5)}), "phone p1+x of node w ends before it starts (frames 9 to 5)"},
+    };
+    for (const auto& [bad, expected] : cases) {
+        assessResult r;
+        r.nodes = {node("w", 0, 9, {phone("p0+x", 0, 9)}), bad};
+        const std::string message =
+            fatalMessage([&] { phoneRanking(r, rows.data(), DIM, FRAMES, models, search, param); });
+        EXPECT_NE(message.find(expected), std::string::npos) << message;
+        EXPECT_TRUE(r.nodes[0].phones[0].competingModelIds.empty()); // refused before any ranking
+    }
+    // Overlapping label phones can add up past the int32 frame total.
+    assessResult r;
+    r.nodes = {node("w", 0, 0, {phone("p1+x", 0, 1999999999), phone("p1+x", 0, 1999999999)})};
+    EXPECT_NE(fatalMessage([&] { phoneRanking(r, rows.data(), DIM, INT32_MAX, models, search, param); })
+                  .find("2 phones over 4000000000 frames"),
+              std::string::npos);
+}
+
+TEST_F(phoneRankingTest, nodeWithoutScoredPhonesKeepsMinusOneAndStaysOutOfTheOverall)
+{
+    auto r = ranked({node("w", 0, 9, {phone("p0+x", 0, 9)}), node("v", 10, 39, {phone("sil+x", 10, 39)}),
+                     node("u", 40, 39)});
+    captureStdout([&] { timberScoring(r, param, models, 0, 2, -1, 0); });
+    for (const nodeResult& n : {r.nodes[1], r.nodes[2]})
+        EXPECT_EQ(std::make_tuple(n.timberScores[0], n.timberScores[1], n.timberScores[2], n.timberScores[3],
+                                  n.timberScore),
+                  std::make_tuple(-1.0f, -1.0f, -1.0f, -1.0f, -1.0f));
+    // Only node "w" (score 100) counts, not its 30 scoreless frames.
+    EXPECT_EQ(std::make_tuple(r.nodes[0].timberScore, r.overallScores[0], r.overallScore),
+              std::make_tuple(100.0f, 100.0f, 100.0f));
+    r = ranked({node("v", 10, 39, {phone("sil+x", 10, 39)})});
+    captureStdout([&] { timberScoring(r, param, models, 0, 0, -1, 0); });
+    EXPECT_EQ(r.overallScore, 0.0f);
+}
+
+TEST_F(phoneRankingTest, scoreParameterFilesAreReadAndCheckedBeforeUse)
+{
+    const auto r0 = ranked({node("w", 0, 19, {phone("p0+x", 0, 9), phone("p5+x", 10, 19)})}); // ratios 0, 0.25
+    auto scored = [&](std::string& out) {
+        assessResult r = r0;
+        std::string message;
+        out = captureStdout([&] { message = fatalMessage([&] { timberScoring(r, param, models, 0, 0, -1, 0); }); });
+        return message;
+    };
+    auto scoreOf = [&](int phoneNum) {
+        assessResult r = r0;
+        captureStdout([&] { timberScoring(r, param, models, 0, 0, -1, 0); });
+        return r.nodes[0].phones[static_cast<size_t>(phoneNum)].timberScore;
+    };
+    std::string out;
+
+    // Score files named by no path are not replaced by defaults: the run stops at the read.
+    const std::string rank2score = param.phoneRank2scoreParamFile, discount = param.scoreDiscountParamFile;
+    param.phoneRank2scoreParamFile.clear();
+    EXPECT_EQ(scored(out), "Cannot open file  (line 100 of lib\\utility)");
+    param.phoneRank2scoreParamFile = rank2score;
+    param.scoreDiscountParamFile = dir.file("missing");
+    EXPECT_EQ(scored(out), "Cannot open file " + dir.file("missing") + " (line 100 of lib\\utility)");
+    EXPECT_EQ(out, "\tRead " + dir.file("missing") + "...\n");
+    param.scoreDiscountParamFile.clear();
+    EXPECT_EQ(scored(out), "Cannot open file  (line 100 of lib\\utility)");
+    EXPECT_EQ(out, "\tRead ...\n");
+    param.scoreDiscountParamFile = discount;
+
+    // Values that would divide by zero, carry nan or overflow the float range are refused.
+    writeFile(rank2score, "0 0.5 0");
+    EXPECT_NE(scored(out).find("rank-to-score parameters of " + rank2score + " must be"), std::string::npos);
+    writeFile(rank2score, "0.05 -inf 0");
+    EXPECT_EQ(scored(out), "Error: number 2 of " + rank2score + " is -inf, not a finite number");
+    writeFile(rank2score, "0.05 0.5 0\n");
+    writeFile(discount, "1 1 1 nan 1 1 1");
+    EXPECT_EQ(scored(out), "Error: number 4 of " + discount + " is nan, not a finite number");
+    writeFile(discount, "1 1 1 1 1 1 1.5");
+    EXPECT_NE(scored(out).find("ratio 7 of " + discount + " is 1.5; a ratio must lie between 0 and 1"),
+              std::string::npos);
+    writeFile(discount, "1 1 1 1 1 1 1\n");
+
+    // cm lines: "[a b c]" scanned like a formatted read: trailing text is ignored, the scan stops at
+    // a non-number and leaves the rest 0; a zero width or a non-finite value is refused.
+    auto cmWith = [&](const std::string& line6) {
+        std::string cm;
+        for (int k = 0; k < 21; ++k)
+            cm += "1\t2\t3\t4\t5\t" + (k == 6 ? line6 : std::string("[1 1 1]")) + "\n";
+        writeFile(param.cmParamFile = dir.file("cm"), cm);
+    };
+    cmWith("[0.25 1 0] trailing text");
+    EXPECT_EQ(scoreOf(1), 50.0f); // model 6 is p5+x, rankRatio 0.25
+    cmWith("[0.5 x 9]");          // b = c = 0: 50 wherever x is not c
+    EXPECT_EQ(scoreOf(1), 50.0f);
+    for (const char* bad : {"[x 1 0]", "0.25 1 0", "[0.25 1 nan]", "[]"}) {
+        cmWith(bad);
+        EXPECT_NE(scored(out).find("line of model 6 (p5+x): the bell curve \"" + std::string(bad) + "\""),
+                  std::string::npos)
+            << bad;
+    }
 }

@@ -278,3 +278,31 @@ TEST(endToEndAssess, reportIsWellFormedAndScoresAgree)
     // included) over the text's words, so an assessment with pauses between words exceeds 100.
     EXPECT_GT(std::strtof(score->text.c_str(), nullptr), 80.0f);
 }
+
+TEST(endToEndAssess, labelFileSegmentsTheRunAndAPhonePastTheFramesStopsIt)
+{
+    const std::string prm = readFile(toyFile("assess.prm")) + "inputLabFile = run.lab\n";
+    testsupport::writeFile(toyFile("lab.prm"), prm);
+    const std::string truth = readFile(toyFile("utt1.lab"));
+
+    testsupport::writeFile(toyFile("run.lab"), truth);
+    auto r = recite("lab.prm");
+    ASSERT_NE(r.output.find("Done!"), std::string::npos) << r.output;
+    const std::vector<span> found = reportedNodes(parseXml(readFile(toyFile("out/output.xml")))), want = truthOf(1);
+    ASSERT_EQ(found.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i)
+        EXPECT_EQ(std::tie(found[i].name, found[i].first, found[i].last),
+                  std::tie(want[i].name, want[i].first, want[i].last));
+
+    // The last silence ends 1 s or very far past the recording: refused, not read or crashed on.
+    const size_t lastEnd = truth.rfind("18300000");
+    ASSERT_NE(lastEnd, std::string::npos);
+    for (const char* end : {"28300000", "999999999999999999999"}) {
+        testsupport::writeFile(toyFile("run.lab"), truth.substr(0, lastEnd) + end + truth.substr(lastEnd + 8));
+        r = recite("lab.prm");
+        EXPECT_EQ(r.exitStatus, 0) << r.output;
+        EXPECT_EQ(r.output.find("Done!"), std::string::npos) << r.output;
+        EXPECT_TRUE(r.output.find("run.lab") != std::string::npos || r.output.find("outside the") != std::string::npos)
+            << r.output;
+    }
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -210,9 +211,12 @@ TEST(labFile, malformedLinesAreRefusedWithTheirLineNumber)
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"% no node yet\n0 100 a 0\n", "line 2: a phone before"},
         {good + "\n0 100 a\n", "line 3: fewer than four"},
-        {good + "x1 100 a 0\n", "line 2: start time"},
-        {good + "0 - a 0\n", "line 2: end time"},
-        {good + "% c\n0 100 a abc\n", "line 3: score"},
+        {good + "-100000 3200000 a 0\n", "line 2: negative time (start -100000, end 3200000)"},
+        {good + "% c\n0 -5 a 0\n", "line 3: negative time"},
+        {good + "3200000 100000 a 0\n", "line 2: end time 100000 is before start time 3200000"},
+        // Within one frame: the end frame 31 comes before the start frame 32.
+        {good + "3200000 3290000 a 0\n", "line 2: phone a from 3200000 to 3290000 covers no frame (frames 32 to 31)"},
+        {good + "x 0 a 0\n", "line 2: phone a from 0 to 0 covers no frame"},
     };
     for (const auto& [text, expected] : cases) {
         testsupport::writeFile(path, text);
@@ -229,4 +233,26 @@ TEST(labFile, malformedLinesAreRefusedWithTheirLineNumber)
                   "Warning: label file " + path + " holds no labels\n");
         EXPECT_TRUE(result.nodes.empty());
     }
+}
+
+TEST(labFile, fieldsTakeTheirLeadingNumberAndNonNumbersGiveZero)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("c.lab");
+    // Text after the digits is ignored, a field without digits is 0; a time too large for 64 bits
+    // saturates and gives the largest frame rather than wrapping.
+    testsupport::writeFile(path, "x 3200000abc sil -50.5x sil\n+3200000 6400000.9 a -1.5e1dB w\n"
+                                 "6400000 99999999999999999999999 b score\n");
+    assessResult result;
+    labFileRead(path, result);
+    ASSERT_EQ(result.nodes.size(), 2u);
+    auto span = [](const auto& x) { return std::make_tuple(x.name, x.startFrame, x.endFrame); };
+    EXPECT_EQ(span(result.nodes[0].phones[0]), std::make_tuple("sil", 0, 31));
+    EXPECT_EQ(result.nodes[0].cumScore, -50.5f);
+    const auto& w = result.nodes[1].phones;
+    ASSERT_EQ(w.size(), 2u);
+    EXPECT_EQ(std::make_tuple(span(w[0]), w[0].cumLogLike), std::make_tuple(std::make_tuple("a", 32, 63), -15.0f));
+    EXPECT_EQ(std::make_tuple(span(w[1]), w[1].cumLogLike),
+              std::make_tuple(std::make_tuple("b", 64, INT32_MAX), 0.0f));
+    EXPECT_EQ(span(result.nodes[1]), std::make_tuple("w", 32, INT32_MAX));
 }

@@ -91,7 +91,8 @@ CommandResult reciteOn(const ScratchDir& dir, const std::string& audio)
     std::string prm = "function = assess\nlanguage = english\nuseEpd = 0\nmaxCandidateNum = 1000\nprobTh = 400\n"
                       "comparisonMode = 1\nwavFile = " + audio + "\noutputDir = " + dir.file("out") + "\n";
     for (const char* f : {"macFile = models.mac", "wpaFile = words.wpa", "tnmFile = english.tnm",
-                          "featureConfigFile = mfcc.cfg", "qiYinFile = qiyin.txt", "txtFile = utt1.txt"})
+                          "featureConfigFile = mfcc.cfg", "qiYinFile = qiyin.txt", "txtFile = utt1.txt",
+                          "phoneRank2scoreParamFile = rank2score.txt", "scoreDiscountParamFile = discount.txt"})
         prm += std::string(f).insert(std::string(f).find('=') + 2, demo) + "\n";
     writeFile(dir.file("run.prm"), prm);
     return runCommand(shellQuote(RECITE_BINARY) + " " + shellQuote(dir.file("run.prm")));

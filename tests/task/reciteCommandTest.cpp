@@ -52,7 +52,9 @@ struct DemoFiles {
         writeFile(prm, "function = recog\nlanguage = english\nwavFile = " + wav + "\nfeatureConfigFile = " + cfg +
                            "\nmacFile = " + DEMO_DIR + "/models.mac\nwpaFile = " + DEMO_DIR + "/words.wpa\ntnmFile = " +
                            DEMO_DIR + "/english.tnm\ntxtFile = " + DEMO_DIR + "/texts.txt\nqiYinFile = " + DEMO_DIR +
-                           "/qiyin.txt\nmaxCandidateNum = 1000\nprobTh = 400\ncomparisonMode = 1\n");
+                           "/qiyin.txt\nphoneRank2scoreParamFile = " + DEMO_DIR + "/rank2score.txt\n"
+                           "scoreDiscountParamFile = " + DEMO_DIR +
+                           "/discount.txt\nmaxCandidateNum = 1000\nprobTh = 400\ncomparisonMode = 1\n");
     }
 };
 
