@@ -1,5 +1,6 @@
 // The binary network file: int32 nodeNum, int32 linkNum, the sylIndex of nodes 2 and up, then the
-// (start, end) pair of every link; all little-endian. Nodes 0 and 1 are the null start and end.
+// (start, end) pair of every link; all little-endian. Nodes 0 and 1 are null nodes, normally the
+// start and the end.
 #include <cstdint>
 #include <string>
 #include <vector>
