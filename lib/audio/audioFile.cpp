@@ -175,14 +175,17 @@ bool WaveFile::read(const std::string& path)
     m_format.bitsPerSample = readLe16(record + 14);
     m_format.extraSize = readLe16(record + 16);
 
-    // The encoding of an extensible file is the first two bytes of its sub-format GUID.
-    uint16_t encoding = m_format.formatTag;
-    if (encoding == WAVE_FORMAT_EXTENSIBLE) {
-        if (fmt.size < EXTENSIBLE_SUBFORMAT_OFFSET + 2)
-            return fail(WAVE_ERR_FORMAT);
-        encoding = readLe16(base + fmt.dataOffset + EXTENSIBLE_SUBFORMAT_OFFSET);
-        if (encoding != WAVE_FORMAT_PCM && encoding != WAVE_FORMAT_IEEE_FLOAT)
-            return fail(WAVE_ERR_FORMAT);
+    // Mu-law bytes, 32-bit floats (also as the sub-format of an extensible file, the first two
+    // bytes of its GUID), and for every other tag integer PCM of the stated width.
+    uint16_t encoding = WAVE_FORMAT_PCM;
+    if (m_format.formatTag == WAVE_FORMAT_MULAW) {
+        encoding = WAVE_FORMAT_MULAW;
+    } else if (m_format.bitsPerSample == 32) {
+        uint16_t tag = m_format.formatTag;
+        if (tag == WAVE_FORMAT_EXTENSIBLE && fmt.size >= EXTENSIBLE_SUBFORMAT_OFFSET + 2)
+            tag = readLe16(base + fmt.dataOffset + EXTENSIBLE_SUBFORMAT_OFFSET);
+        if (tag == WAVE_FORMAT_IEEE_FLOAT)
+            encoding = WAVE_FORMAT_IEEE_FLOAT;
     }
 
     // The "data" chunk is searched from the end of "fmt " on.
@@ -199,7 +202,8 @@ bool WaveFile::read(const std::string& path)
     return true;
 }
 
-// Brings mu-law, wide integer and float data to 16-bit PCM; 8-bit and 16-bit PCM stay.
+// Brings mu-law, wide integer and float data to 16-bit PCM; 8-bit and 16-bit PCM stay. Integer
+// widths other than 8, 16, 24 and 32 bits (zero included) are refused.
 bool WaveFile::convertToPcm16(uint16_t encoding)
 {
     const uint16_t bits = m_format.bitsPerSample;
@@ -207,8 +211,6 @@ bool WaveFile::convertToPcm16(uint16_t encoding)
     if (encoding == WAVE_FORMAT_MULAW) {
         bytesPerSample = 1;
     } else if (encoding == WAVE_FORMAT_IEEE_FLOAT) {
-        if (bits != 32)
-            return false;
         bytesPerSample = 4;
     } else {
         if (bits != 8 && bits != 16 && bits != 24 && bits != 32)

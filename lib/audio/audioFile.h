@@ -26,8 +26,10 @@ constexpr uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 // Text stored as the last error for a wave file error code.
 const char* waveErrorText(int code);
 
-// A RIFF WAVE file read into memory. Samples wider than 16 bits, float samples and mu-law
-// are turned into 16-bit PCM while reading; 8-bit data stays unsigned.
+// A RIFF WAVE file read into memory. Tag 7 is mu-law; tag 3 at 32 bits (or an extensible file
+// with that sub-format) is float; every other tag is integer PCM of the stated width. Mu-law,
+// float and 24- or 32-bit integers are turned into 16-bit PCM while reading; 8-bit data stays
+// unsigned; other widths are refused. The channel count is not consulted.
 class WaveFile {
 public:
     WaveFile(int channels, int samplesPerSec, int bitsPerSample);

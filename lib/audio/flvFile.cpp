@@ -1,14 +1,16 @@
 #include "audio/flvFile.h"
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "audio/nellymoser.h"
 #include "common/byteOrder.h"
 #include "common/console.h"
 #include "common/fatalError.h"
-#include "common/fileUtil.h"
 
 namespace {
 
@@ -49,13 +51,55 @@ AudioFormat decodeFormatByte(unsigned char format)
     return f;
 }
 
+// Reads the whole file. Failures print their system error message ("flv_flvFile is NULL",
+// "flv_fopen", "flv_malloc", as perror does) to standard error and end in a fatal error.
+void readWholeFile(const std::string& path, std::string& bytes)
+{
+    if (path.empty()) {
+        errno = EINVAL;
+        std::perror("flv_flvFile is NULL");
+        fatalError("Cannot read FLV file: no file name given");
+    }
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        std::perror("flv_fopen");
+        fatalError("Cannot open FLV file \"%s\"", path.c_str());
+    }
+    long size = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0)
+        size = std::ftell(file);
+    // A directory may report any size; no FLV file of ours is near 2 GB (its samples would
+    // overflow a sample count), so larger sizes count as a failed allocation.
+    bool allocated = size >= 0 && size <= INT32_MAX;
+    if (allocated) {
+        try {
+            bytes.resize(static_cast<size_t>(size));
+        } catch (const std::exception&) {
+            allocated = false;
+        }
+    }
+    if (!allocated) {
+        if (errno == 0)
+            errno = ENOMEM;
+        std::perror("flv_malloc");
+        std::fclose(file);
+        fatalError("Cannot read FLV file \"%s\": no memory for its %ld bytes", path.c_str(), size);
+    }
+    std::rewind(file);
+    const size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), file);
+    const bool failed = got != bytes.size() || std::ferror(file);
+    std::fclose(file);
+    if (failed)
+        fatalError("Cannot read FLV file \"%s\": %zu of its %zu bytes read", path.c_str(), got, bytes.size());
+}
+
 } // namespace
 
 std::vector<int16_t> flvFileRead(const std::string& path, int32_t& fs, int32_t& nbits, int32_t& channels)
 {
     std::string bytes;
-    if (!readFileBytes(path, bytes))
-        fatalError("Cannot read FLV file \"%s\"", path.c_str());
+    readWholeFile(path, bytes);
     if (bytes.empty()) {
         fs = 0;
         nbits = 0;
@@ -114,6 +158,8 @@ std::vector<int16_t> flvFileRead(const std::string& path, int32_t& fs, int32_t& 
         const size_t blocks = codedBytes / NELLY_BLOCK_BYTES;
         if (codedBytes % NELLY_BLOCK_BYTES != 0)
             partialBlock = true;
+        if (blocks > (static_cast<size_t>(INT32_MAX) - samples.size()) / NELLY_BLOCK_SAMPLES)
+            fatalError("FLV file \"%s\" holds more than %d samples", path.c_str(), INT32_MAX);
         samples.reserve(samples.size() + blocks * NELLY_BLOCK_SAMPLES);
         for (size_t b = 0; b < blocks; ++b) {
             nellyDecodeBlock(decoder, payload + 1 + b * NELLY_BLOCK_BYTES, block);

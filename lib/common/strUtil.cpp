@@ -166,14 +166,17 @@ void strVecLinSearch(const std::vector<std::string>& vec, const std::string& pat
     }
 }
 
+// std::round rounds halves away from zero without the intermediate x + 0.5, whose own rounding
+// turns 0.49999999999999994 into 1 and, for floats above 2^23, odd integers into the next even.
 int roundHalfAway(double x)
 {
-    return saturateToInt(x > 0 ? std::trunc(x + 0.5) : std::trunc(x - 0.5));
+    return saturateToInt(std::round(x));
 }
 
+// Every float is exactly representable as a double, so the float overload rounds the same value.
 int roundHalfAway(float x)
 {
-    return saturateToInt(x > 0 ? std::trunc(x + 0.5f) : std::trunc(x - 0.5f));
+    return roundHalfAway(static_cast<double>(x));
 }
 
 int32_t parseLeadingInt(const std::string& s)

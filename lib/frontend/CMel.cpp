@@ -18,11 +18,6 @@ constexpr int32_t kMaxRegressionWindow = 1000;
 // Longest frame whose FFT length still fits an int32.
 constexpr int32_t kMaxWindowSize = 1 << 30;
 
-// The dynamic steps use one fixed layout: 13 static values, the first 12 cepstra, energy at column 12.
-constexpr int32_t kStaticColumns = 13;
-constexpr int32_t kCepstrumColumns = 12;
-constexpr int32_t kEnergyColumn = 12;
-
 constexpr double kLogZeroEnergy = -10000000000.0;
 constexpr double kMinEnergy = 2.45e-308;
 
@@ -51,21 +46,45 @@ size_t at(int64_t t, int32_t vecSize, int32_t column)
     return static_cast<size_t>(t) * static_cast<size_t>(vecSize) + static_cast<size_t>(column);
 }
 
-// The fixed column ranges are only applied to the layout they describe.
-void checkLayout(const MfccConfig& cfg)
+// Where the parts of a feature row lie for a kind: the static part (cepstra, then c0 with _0,
+// then log energy with _E) from column 0, deltas and accelerations of it after it.
+struct FeatureLayout {
+    int32_t staticWidth = 0;
+    int32_t energyColumn = -1; // -1 without _E
+};
+
+FeatureLayout layoutOf(const MfccConfig& cfg)
 {
-    const uint16_t kind = cfg.targetKind;
-    const int32_t staticWidth = cfg.numCeps + ((kind & PK_HAS_E) ? 1 : 0) + ((kind & PK_HAS_0) ? 1 : 0);
-    const bool dynamics = (kind & (PK_HAS_D | PK_HAS_A)) != 0;
-    const bool normalise = (kind & PK_HAS_E) && cfg.eNormalise;
-    const bool fits = (!dynamics || staticWidth == kStaticColumns) && (!(kind & PK_HAS_A) || (kind & PK_HAS_D)) &&
-                      (!normalise || staticWidth == kStaticColumns) &&
-                      (!(kind & PK_HAS_Z) || cfg.numCeps == kCepstrumColumns);
-    if (!fits)
-        fatalError("Feature kind %s with NUMCEPS = %d is not supported: deltas, accelerations and energy "
-                   "normalisation need 13 static values (energy at column 12), accelerations need deltas, "
-                   "and mean removal needs 12 cepstra",
-                   paramKindName(kind).c_str(), cfg.numCeps);
+    FeatureLayout layout;
+    const bool hasC0 = (cfg.targetKind & PK_HAS_0) != 0;
+    const bool hasE = (cfg.targetKind & PK_HAS_E) != 0;
+    layout.staticWidth = cfg.numCeps + (hasC0 ? 1 : 0) + (hasE ? 1 : 0);
+    if (hasE)
+        layout.energyColumn = cfg.numCeps + (hasC0 ? 1 : 0);
+    return layout;
+}
+
+// Accelerations are the deltas of the deltas. Without _D the deltas are not part of the row, so
+// they are taken here on the side; the row has room for the accelerations of the first `keep`
+// static values (the cepstra: its length is NUMCEPS + the static width).
+void accelerationsWithoutDeltas(float* data, int32_t frames, int32_t width, int32_t staticWidth, int32_t keep,
+                                int32_t deltaWindow, int32_t accWindow)
+{
+    const int32_t scratchWidth = 3 * staticWidth;
+    std::vector<float> scratch;
+    try {
+        scratch.assign(static_cast<size_t>(frames) * static_cast<size_t>(scratchWidth), 0.0f);
+    } catch (const std::bad_alloc&) {
+        fatalError("Not enough memory for the accelerations of %d frames of %d features", frames, staticWidth);
+    }
+    for (int32_t t = 0; t < frames; ++t)
+        std::copy(data + at(t, width, 0), data + at(t, width, staticWidth), scratch.data() + at(t, scratchWidth, 0));
+    regressionAdd(scratch.data(), frames, scratchWidth, 0, staticWidth, staticWidth, deltaWindow);
+    regressionAdd(scratch.data(), frames, scratchWidth, staticWidth, 2 * staticWidth, staticWidth, accWindow);
+    for (int32_t t = 0; t < frames; ++t) {
+        const float* acc = scratch.data() + at(t, scratchWidth, 2 * staticWidth);
+        std::copy(acc, acc + keep, data + at(t, width, staticWidth));
+    }
 }
 
 void checkRegressionWindow(const char* key, int32_t window)
@@ -334,7 +353,7 @@ void CMel::waveToMfcc(const int32_t* samples, int32_t fs, int32_t nbits, int32_t
         configFileRead(cfgFile);
         fatalError("Cannot open feature configuration file %s", cfgFile.c_str());
     }
-    configTextApply(text, m_config);
+    configTextApply(text, m_config, cfgFile);
     const MfccConfig& cfg = m_config;
 
     if (nbits != 16)
@@ -357,8 +376,10 @@ void CMel::waveToMfcc(const int32_t* samples, int32_t fs, int32_t nbits, int32_t
                    m_windowSize);
     if (cfg.numCeps < 1 || cfg.numCeps > kMaxChannels)
         fatalError("NUMCEPS = %d is out of range 1..%d", cfg.numCeps, kMaxChannels);
-    checkLayout(cfg);
-    if (cfg.targetKind & PK_HAS_D)
+    const FeatureLayout layout = layoutOf(cfg);
+    const bool hasD = (cfg.targetKind & PK_HAS_D) != 0;
+    const bool hasA = (cfg.targetKind & PK_HAS_A) != 0;
+    if (hasD || hasA)
         checkRegressionWindow("DELTAWINDOW", cfg.deltaWindow);
     if (cfg.targetKind & PK_HAS_A)
         checkRegressionWindow("ACCWINDOW", cfg.accWindow);
@@ -389,14 +410,17 @@ void CMel::waveToMfcc(const int32_t* samples, int32_t fs, int32_t nbits, int32_t
         frameToMfcc(frame.data(), cfg, hamming, lifter, fb, data + at(t, width, 0));
     }
 
-    if ((cfg.targetKind & PK_HAS_E) && cfg.eNormalise)
-        energyNormalise(data, frames, width, kEnergyColumn, cfg.silFloor, cfg.eScale);
-    if (cfg.targetKind & PK_HAS_D)
-        regressionAdd(data, frames, width, 0, kStaticColumns, kStaticColumns, cfg.deltaWindow);
-    if (cfg.targetKind & PK_HAS_A)
-        regressionAdd(data, frames, width, kStaticColumns, 2 * kStaticColumns, kStaticColumns, cfg.accWindow);
+    const int32_t sw = layout.staticWidth;
+    if (layout.energyColumn >= 0 && cfg.eNormalise)
+        energyNormalise(data, frames, width, layout.energyColumn, cfg.silFloor, cfg.eScale);
+    if (hasD)
+        regressionAdd(data, frames, width, 0, sw, sw, cfg.deltaWindow);
+    if (hasA && hasD)
+        regressionAdd(data, frames, width, sw, 2 * sw, sw, cfg.accWindow);
+    else if (hasA)
+        accelerationsWithoutDeltas(data, frames, width, sw, width - sw, cfg.deltaWindow, cfg.accWindow);
     if (cfg.targetKind & PK_HAS_Z)
-        cepMeanRemove(data, frames, width, kCepstrumColumns);
+        cepMeanRemove(data, frames, width, cfg.numCeps);
 
     frameNum = frames;
     vecSize = width;

@@ -28,7 +28,7 @@ constexpr Qualifier kQualifiers[] = {{'E', PK_HAS_E}, {'N', PK_HAS_N}, {'D', PK_
                                      {'A', PK_HAS_A}, {'C', PK_HAS_C}, {'Z', PK_HAS_Z},
                                      {'K', PK_HAS_K}, {'0', PK_HAS_0}, {'V', PK_HAS_V}};
 
-// Longest piece of a line the reader takes at once; the rest of a longer line follows as its own line.
+// Characters of a line that are read, line feed excluded.
 constexpr size_t kLineChars = 49;
 
 float toFloat(const std::string& value)
@@ -160,25 +160,29 @@ std::string paramKindName(uint16_t kind)
     return name;
 }
 
-void configTextApply(const std::string& text, MfccConfig& config)
+void configTextApply(const std::string& text, MfccConfig& config, const std::string& source)
 {
     size_t pos = 0;
+    int lineNumber = 0;
     while (pos < text.size()) {
-        const size_t limit = std::min(text.size(), pos + kLineChars);
-        size_t end = pos;
-        while (end < limit) {
-            if (text[end++] == '\n')
-                break;
-        }
+        ++lineNumber;
+        const size_t lineFeed = text.find('\n', pos);
+        const size_t lineEnd = lineFeed == std::string::npos ? text.size() : lineFeed;
+        // Longer lines are cut: the rest up to the line feed is dropped, never read as a line.
+        if (lineEnd - pos > kLineChars)
+            conPrintf("Warning: line %d of feature configuration file %s is longer than %d characters; the rest "
+                      "of it is ignored\n",
+                      lineNumber, source.c_str(), static_cast<int>(kLineChars));
+        const size_t end = pos + std::min(lineEnd - pos, kLineChars);
         std::string line;
         for (size_t i = pos; i < end; ++i) {
             const char c = text[i];
             if (c == '\0')
                 break; // the line reads as a C string
-            if (c != ' ' && c != '\n')
+            if (c != ' ')
                 line += c;
         }
-        pos = end;
+        pos = lineFeed == std::string::npos ? text.size() : lineFeed + 1;
         applyLine(line, config);
     }
 }
@@ -190,5 +194,5 @@ void CMel::configFileRead(const std::string& path)
         conPrintf("Can't open config file %s \n", path.c_str());
         return;
     }
-    configTextApply(text, m_config);
+    configTextApply(text, m_config, path);
 }

@@ -48,4 +48,6 @@ int32_t paramKindVectorSize(uint16_t kind, int32_t numCeps);
 // Name of a kind such as "MFCC_E_D_A", qualifiers in flag order.
 std::string paramKindName(uint16_t kind);
 // Applies the text of a configuration file (key=value lines) over the settings in `config`.
-void configTextApply(const std::string& text, MfccConfig& config);
+// A line is read up to its first 49 characters; the rest of a longer line is ignored with a
+// warning that names `source`.
+void configTextApply(const std::string& text, MfccConfig& config, const std::string& source);

@@ -12,12 +12,9 @@
 
 namespace {
 
-// The smallest model the layout allows: name, stateNum, one emitting state with a weight and an
-// empty mixture list per stream, and a 3 x 3 transition matrix.
-size_t minModelBytes(int32_t streamNum)
-{
-    return MODEL_NAME_SIZE + 4 + 8 * static_cast<size_t>(streamNum) + 4 * 9;
-}
+// The smallest model the layout allows: name, stateNum and the 2 x 2 transition matrix of a model
+// without emitting states.
+constexpr size_t MIN_MODEL_BYTES = MODEL_NAME_SIZE + 4 + 4 * 4;
 
 // Reading position in the file's bytes; every read past the end is fatal.
 class macbCursor {
@@ -74,8 +71,8 @@ void readModel(macbCursor& in, const std::string& path, int modelId, int32_t str
     std::memcpy(m.name, name, static_cast<size_t>(static_cast<const unsigned char*>(end) - name));
 
     m.stateNum = in.int32();
-    if (m.stateNum < 3 || m.stateNum > MAX_MODEL_STATE_NUM)
-        fatalError("Binary macro file %s: model %d (%s) has stateNum=%d, outside 3 to %d", path.c_str(), modelId,
+    if (m.stateNum < 2 || m.stateNum > MAX_MODEL_STATE_NUM)
+        fatalError("Binary macro file %s: model %d (%s) has stateNum=%d, outside 2 to %d", path.c_str(), modelId,
                    m.name, m.stateNum, MAX_MODEL_STATE_NUM);
     for (int st = 0; st < m.stateNum - 2; ++st) {
         hmmState& state = m.states[st];
@@ -148,7 +145,7 @@ void macroClass::macReadBinary(const std::string& path)
             fatalError("Binary macro file %s: stream %d has vector size %d, outside 1 to %d", path.c_str(), s + 1,
                        fileVecSize[s], MAX_PARAM_NUM);
     }
-    const size_t minBytes = minModelBytes(fileStreamNum);
+    const size_t minBytes = MIN_MODEL_BYTES;
     if (static_cast<size_t>(fileModelNum) > in.remaining() / minBytes)
         fatalError("Binary macro file %s: modelNum=%d, but its remaining %zu bytes hold at most %zu models",
                    path.c_str(), fileModelNum, in.remaining(), in.remaining() / minBytes);
@@ -198,8 +195,8 @@ void macroClass::macWriteBinary(const std::string& path) const
         // The reader fills the 5 x 5 matrix from its start with stateNum^2 values, so a smaller
         // model reads back as written only when its transitions all lie in those first entries
         // (as a 3-state pause model's do: entry, self-loop and exit sit at 1, 6 and 7).
-        if (m.stateNum < 3 || m.stateNum > MAX_MODEL_STATE_NUM)
-            fatalError("Cannot write %s: model %d (%s) has stateNum=%d, outside 3 to %d", path.c_str(), id, name,
+        if (m.stateNum < 2 || m.stateNum > MAX_MODEL_STATE_NUM)
+            fatalError("Cannot write %s: model %d (%s) has stateNum=%d, outside 2 to %d", path.c_str(), id, name,
                        m.stateNum, MAX_MODEL_STATE_NUM);
         const float* flat = &m.transp[0][0];
         const int transpValues = m.stateNum * m.stateNum;

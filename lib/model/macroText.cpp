@@ -24,9 +24,10 @@ namespace {
 const char* const MACRO_UNIT = "lib\\macro";
 // The model count reads the file in line pieces of at most this many characters.
 const size_t LINE_PIECE_SIZE = 999;
-// No model can be written in fewer bytes than this; a "~h" count the file can't hold is refused
-// before the records are allocated.
-const size_t MIN_MODEL_BYTES = 64;
+// No model can be written in fewer bytes than this (a 2-state model: "~h", a quoted name,
+// "<BEGINHMM>", a tag and the count, "<TRANSP>" and its 4 values, "<ENDHMM>"); a "~h" count the
+// file can't hold is refused before any model is read.
+const size_t MIN_MODEL_BYTES = 40;
 // How much of an offending token our own messages show.
 const size_t SHOWN_TOKEN_SIZE = 60;
 
@@ -285,10 +286,14 @@ public:
         return name;
     }
 
-    bool atEnd()
+    // Whether one of the remaining tokens is `wanted`; reads to the end.
+    bool findToken(std::string_view wanted)
     {
-        skipSpace();
-        return m_pos == m_end;
+        for (std::string_view t = nextOrEmpty(); !t.empty(); t = nextOrEmpty()) {
+            if (t == wanted)
+                return true;
+        }
+        return false;
     }
 
     std::string_view last;
@@ -489,8 +494,9 @@ void readModel(macTextScanner& in, const std::string& path, const textSetHeader&
                    std::string(begin).c_str(), 194, MACRO_UNIT);
     in.token("\"<NUMSTATES>\"");
     const int stateNum = in.integer("the state count");
-    if (stateNum < 3 || stateNum > MAX_MODEL_STATE_NUM)
-        fatalError("Error in reading %s: model %d (%s) has stateNum=%d, outside 3..%d", path.c_str(), modelId,
+    // 2 states (entry and exit only) is a model without emitting states.
+    if (stateNum < 2 || stateNum > MAX_MODEL_STATE_NUM)
+        fatalError("Error in reading %s: model %d (%s) has stateNum=%d, outside 2..%d", path.c_str(), modelId,
                    model.name, stateNum, MAX_MODEL_STATE_NUM);
     model.stateNum = stateNum;
 
@@ -533,12 +539,9 @@ void macroClass::macReadText(const std::string& path)
     if (count > text.size() / MIN_MODEL_BYTES || count > static_cast<size_t>(INT32_MAX))
         fatalError("Error in reading %s: %zu lines begin with \"~h\", more models than %zu bytes can hold",
                    path.c_str(), count, text.size());
+    // The records (about 32 KB each) grow with the models read, not with the count, so that a
+    // file of "~h" lines and little else costs no more than it holds.
     std::vector<hmmModel> models;
-    try {
-        models.resize(count);
-    } catch (const std::bad_alloc&) {
-        fatalError("Error in reading %s: not enough memory for %zu models", path.c_str(), count);
-    }
 
     macTextScanner in(path, text);
     textSetHeader header;
@@ -554,10 +557,19 @@ void macroClass::macReadText(const std::string& path)
     in.token("\"<VECSIZE>\"");
     in.skipRestOfLine();
 
-    for (size_t m = 0; m < models.size(); ++m)
-        readModel(in, path, header, models[m], static_cast<int>(m));
-    if (!in.atEnd())
-        fatalError("Error in reading %s: unexpected text after the last of %zu models", path.c_str(), count);
+    for (size_t m = 0; m < count; ++m) {
+        try {
+            models.emplace_back();
+        } catch (const std::bad_alloc&) {
+            fatalError("Error in reading %s: not enough memory for %zu models", path.c_str(), count);
+        }
+        readModel(in, path, header, models.back(), static_cast<int>(m));
+    }
+    // Exactly the counted models are read; what follows them (comments, other macros) is not
+    // looked at, except that a model whose "~h" does not begin a line would be lost silently.
+    if (in.findToken("~h"))
+        fatalError("Error in reading %s: a \"~h\" after the last of %zu models does not begin a line", path.c_str(),
+                   count);
     for (int s = 0; s < header.streamNum; ++s) {
         if (header.streamVecSize[s] < 1 || header.streamVecSize[s] > MAX_PARAM_NUM)
             fatalError("Error in reading %s: stream %d has vector size %d, outside 1..%d", path.c_str(), s + 1,

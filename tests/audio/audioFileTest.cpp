@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/testSupport.h"
@@ -177,6 +178,36 @@ TEST(audioFileRead, wideIntegerFloatAndMuLawConversionEdges)
     EXPECT_EQ(sig.samples, expected);
 }
 
+TEST(audioFileRead, otherFormatTagsAreIntegerPcmOfTheStatedWidth)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("x.wav");
+    auto read = [&](const std::string& fmt, const std::string& data) {
+        writeFile(path, riffWave({{"fmt ", fmt}, {"data", data}}));
+        return audioFileRead(path);
+    };
+    const std::string s16 = pcm16({1000, -1000, 32767});
+    const std::vector<int32_t> want16 = {1000, -1000, 32767};
+    const std::string bytes8("\x00\x80\xFF\x01", 4);
+    const std::vector<int32_t> want8 = {0, 128, 255, 1};
+    // ADPCM, A-law and float tags at widths that are no float, an extensible file with no GUID or
+    // with the mu-law GUID: all plain integers. A file without channels reads like a mono one.
+    for (uint16_t tag : {uint16_t{2}, uint16_t{6}, WAVE_FORMAT_IEEE_FLOAT, uint16_t{0x55}}) {
+        EXPECT_EQ(read(fmtBody(tag, 1, 16000, 16), s16).samples, want16) << tag;
+        WaveSignal sig = read(fmtBody(tag, 2, 8000, 8), bytes8);
+        EXPECT_EQ(std::make_tuple(sig.samples, sig.nbits, sig.fs), std::make_tuple(want8, 8, 8000)) << tag;
+    }
+    EXPECT_EQ(read(fmtBody(WAVE_FORMAT_EXTENSIBLE, 1, 16000, 16, le16(0)), s16).samples, want16);
+    EXPECT_EQ(read(extensibleFmt(1, 16000, 8, WAVE_FORMAT_MULAW), bytes8).samples, want8);
+    EXPECT_EQ(read(fmtBody(WAVE_FORMAT_PCM, 0, 16000, 16), s16).samples, want16);
+    // 32 bits under a tag that isn't float keep their top 16 bits.
+    EXPECT_EQ(read(fmtBody(6, 1, 16000, 32), le32(0x1234ABCD) + le32(0xFFFF0000)).samples,
+              (std::vector<int32_t>{0x1234, -1}));
+    // Only mu-law ignores the stated width: every byte is one sample.
+    WaveSignal sig = read(fmtBody(WAVE_FORMAT_MULAW, 1, 8000, 0), std::string("\xFF\x00", 2));
+    EXPECT_EQ(std::make_pair(sig.samples, sig.nbits), std::make_pair(std::vector<int32_t>{0, -32124}, 16));
+}
+
 TEST(audioFileRead, brokenWaveFilesAreFatal)
 {
     ScratchDir dir;
@@ -190,7 +221,11 @@ TEST(audioFileRead, brokenWaveFilesAreFatal)
         {"fmt beyond file", riffWave({{"fmt ", fmt16, 1000}})},
         {"20-bit", fmtOnly(fmtBody(WAVE_FORMAT_PCM, 1, 16000, 20))},
         {"64-bit float", fmtOnly(fmtBody(WAVE_FORMAT_IEEE_FLOAT, 1, 16000, 64))},
-        {"extensible without GUID", fmtOnly(fmtBody(WAVE_FORMAT_EXTENSIBLE, 1, 16000, 16, le16(0)))},
+        {"0-bit", fmtOnly(fmtBody(WAVE_FORMAT_PCM, 1, 16000, 0))},
+        {"4-bit ADPCM", fmtOnly(fmtBody(2, 1, 16000, 4))},
+        {"12-bit", fmtOnly(fmtBody(WAVE_FORMAT_PCM, 1, 16000, 12))},
+        {"0-bit with no channels", fmtOnly(fmtBody(WAVE_FORMAT_PCM, 0, 16000, 0))},
+        {"23-bit extensible float", fmtOnly(extensibleFmt(1, 16000, 23, WAVE_FORMAT_IEEE_FLOAT))},
     };
     const std::string path = dir.file("bad.wav");
     for (const auto& [what, bytes] : cases) {

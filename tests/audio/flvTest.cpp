@@ -315,6 +315,30 @@ TEST(flvFileRead, filesWithoutAudioOrPartialBlocks)
     EXPECT_NE(fatalMessage([&] { readFlv(missing, fs, nbits, channels); }).find(missing), std::string::npos);
 }
 
+TEST(flvFileRead, openFailuresPrintTheirSystemErrorMessage)
+{
+    ScratchDir dir;
+    int32_t fs = 0, nbits = 0, channels = 0;
+    std::string message;
+    auto failure = [&](const std::string& path) {
+        return captureStderr([&] { message = fatalMessage([&] { readFlv(path, fs, nbits, channels); }); });
+    };
+    EXPECT_EQ(failure(""), "flv_flvFile is NULL: Invalid argument\n");
+    EXPECT_FALSE(message.empty());
+    const std::string missing = dir.file("missing.flv");
+    EXPECT_EQ(failure(missing), "flv_fopen: No such file or directory\n");
+    EXPECT_NE(message.find(missing), std::string::npos);
+    // A directory opens but is no file to read: refused either way, naming it.
+    const std::string folder = dir.file("folder.flv");
+    std::filesystem::create_directory(folder);
+    failure(folder);
+    EXPECT_NE(message.find(folder), std::string::npos);
+    // Through the audio reader the run ends in the same fatal error.
+    std::string err = captureStderr([&] { message = fatalMessage([&] { audioFileRead(missing); }); });
+    EXPECT_EQ(err, "flv_fopen: No such file or directory\n");
+    EXPECT_NE(message.find(missing), std::string::npos);
+}
+
 TEST(flvFileRead, corruptFilesAndForeignCodecsEndTheRun)
 {
     ScratchDir dir;

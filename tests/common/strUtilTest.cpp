@@ -86,10 +86,36 @@ TEST(roundHalfAway, halvesGoAwayFromZero)
                                               {std::nan(""), 0}};
     for (const auto& [x, rounded] : doubles)
         EXPECT_EQ(roundHalfAway(x), rounded) << x;
-    // Single precision adds in single precision: 0.49999997f + 0.5f is 1.0f.
-    const std::pair<float, int> floats[] = {{1.5f, 2}, {-1.5f, -2}, {0.49999997f, 1}, {-1e30f, INT_MIN}};
+    const std::pair<float, int> floats[] = {{1.5f, 2}, {-1.5f, -2}, {0.5f, 1}, {-0.5f, -1}, {-1e30f, INT_MIN}};
     for (const auto& [x, rounded] : floats)
         EXPECT_EQ(roundHalfAway(x), rounded) << x;
+}
+
+TEST(roundHalfAway, noRoundingErrorInTheAddedHalf)
+{
+    // Just below a half: adding 0.5 in the argument's own precision rounded these up.
+    EXPECT_EQ(roundHalfAway(0.49999997f), 0);
+    EXPECT_EQ(roundHalfAway(-0.49999997f), 0);
+    EXPECT_EQ(roundHalfAway(std::nextafter(0.5, 0.0)), 0);
+    EXPECT_EQ(roundHalfAway(-std::nextafter(0.5, 0.0)), 0);
+    // Above 2^23 every float is an integer, above 2^52 every double: they must come back unchanged.
+    EXPECT_EQ(roundHalfAway(8388609.0f), 8388609);
+    EXPECT_EQ(roundHalfAway(-8388609.0f), -8388609);
+    EXPECT_EQ(roundHalfAway(16777215.0f), 16777215);
+    EXPECT_EQ(roundHalfAway(4194304.5f), 4194305);
+    EXPECT_EQ(roundHalfAway(2147483520.0f), 2147483520);
+    EXPECT_EQ(roundHalfAway(2147483647.0), INT_MAX);
+    EXPECT_EQ(roundHalfAway(-2147483648.0), INT_MIN);
+    // Every float in a range around the halves agrees with exact rounding done in double.
+    for (float x = -70000.5f; x <= 70000.5f; x += 0.25f) {
+        const float below = std::nextafter(x, -1e9f);
+        for (float v : {x, below}) {
+            double t = std::trunc(static_cast<double>(v));
+            double frac = static_cast<double>(v) - t;
+            int expected = static_cast<int>(t) + (frac >= 0.5 ? 1 : frac <= -0.5 ? -1 : 0);
+            ASSERT_EQ(roundHalfAway(v), expected) << v;
+        }
+    }
 }
 
 TEST(parseLeadingInt, readsLikeAtoi)

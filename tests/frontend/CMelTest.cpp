@@ -65,7 +65,6 @@ TEST(Mfcc, FramingRatesAndRejectedInputs)
     EXPECT_EQ(std::vector<int>({r.samplePeriod, r.windowSize, r.frameShift, r.f.frameNum}),
               std::vector<int>({907, 220, 110, (11025 - 220) / 110 + 1}));
 
-    // Other layouts the fixed column ranges fit.
     EXPECT_EQ(compute(noise(3200, 3000), "TARGETKIND=MFCC_E_0_D_A\nNUMCEPS=11").f.vecSize, 39);
     EXPECT_EQ(compute(noise(3200, 3000), "TARGETKIND=MFCC_E\nNUMCEPS=20\nENORMALISE=F").f.vecSize, 21);
 
@@ -73,13 +72,69 @@ TEST(Mfcc, FramingRatesAndRejectedInputs)
     auto fatalOf = [](const std::vector<int32_t>& samples, const char* cfg, int32_t fs = 16000, int32_t nbits = 16) {
         return testsupport::fatalMessage([&] { compute(samples, cfg, fs, nbits); });
     };
-    for (const auto& [msg, a, b] : {std::tuple{fatalOf(noise(319, 3000), ""), "319", "320"},
-                                    std::tuple{fatalOf(s, "NUMCEPS=13"), "MFCC_E_D_A", "13"}})
-        EXPECT_TRUE(msg.find(a) != msg.npos && msg.find(b) != msg.npos) << msg;
-    for (const char* cfg : {"TARGETKIND=MFCC_E_A", "NUMCHANS=40000", "NUMCEPS=0", "WINDOWSIZE=-2e5", "TARGETRATE=nan",
-                            "ACCWINDOW=5000"})
+    const std::string tooShort = fatalOf(noise(319, 3000), "");
+    EXPECT_TRUE(tooShort.find("319") != tooShort.npos && tooShort.find("320") != tooShort.npos) << tooShort;
+    for (const char* cfg : {"NUMCHANS=40000", "NUMCEPS=0", "WINDOWSIZE=-2e5", "TARGETRATE=nan", "ACCWINDOW=5000",
+                            "TARGETKIND=MFCC_A\nDELTAWINDOW=0"})
         EXPECT_FALSE(fatalOf(s, cfg).empty()) << cfg;
     EXPECT_FALSE(fatalOf(s, "", 16000, 8).empty() || fatalOf(s, "", 0).empty());
+}
+
+// Kinds whose static part is not 13 wide used to be refused; their dynamic columns follow the
+// static width, and each column is what the default kind computes for the same value.
+TEST(Mfcc, DynamicColumnsFollowTheStaticWidth)
+{
+    const std::vector<int32_t> s = noise(3200, 3000, 7);
+    const Result def = compute(s, "");
+    const int32_t frames = def.f.frameNum;
+    // Column c of r against column d of the default kind, in every frame.
+    auto sameColumns = [&](const Result& r, int32_t c, int32_t d, int32_t count) {
+        ASSERT_EQ(r.f.frameNum, frames);
+        for (int32_t t = 0; t < frames; ++t)
+            for (int32_t k = 0; k < count; ++k)
+                ASSERT_EQ(r.at(t, c + k), def.at(t, d + k)) << "frame " << t << " column " << c + k;
+    };
+
+    // Energy and accelerations without deltas: 13 static values and the accelerations (deltas of
+    // the deltas) of the 12 cepstra, 25 columns as the configuration reader says.
+    const Result ea = compute(s, "TARGETKIND=MFCC_E_A");
+    EXPECT_EQ(ea.f.vecSize, 25);
+    sameColumns(ea, 0, 0, 13);
+    sameColumns(ea, 13, 26, 12);
+    // No energy: 12 static values, their deltas and accelerations.
+    const Result da = compute(s, "TARGETKIND=MFCC_D_A");
+    EXPECT_EQ(da.f.vecSize, 36);
+    sameColumns(da, 0, 0, 12);
+    sameColumns(da, 12, 13, 12);
+    sameColumns(da, 24, 26, 12);
+
+    // 16 cepstra with energy and mean removal: energy normalised in column 16, deltas from 17,
+    // accelerations from 34; only the cepstra lose their means.
+    const Result wide = compute(s, "NUMCEPS=16\nTARGETKIND=MFCC_E_D_A_Z");
+    const Result plain = compute(s, "NUMCEPS=16\nTARGETKIND=MFCC_E_D_A");
+    ASSERT_EQ(wide.f.vecSize, 51);
+    float emax = -1e30f;
+    std::vector<float> expected = plain.f.data;
+    cepMeanRemove(expected.data(), frames, 51, 16);
+    for (int32_t t = 0; t < frames; ++t)
+        emax = std::max(emax, wide.at(t, 16));
+    EXPECT_EQ(emax, 1.0f);
+    EXPECT_EQ(wide.f.data, expected);
+    std::vector<float> statics(plain.f.data);
+    regressionAdd(statics.data(), frames, 51, 0, 17, 17, 2);
+    regressionAdd(statics.data(), frames, 51, 17, 34, 17, 2);
+    EXPECT_EQ(statics, plain.f.data);
+    double sum = 0.0;
+    for (int32_t t = 0; t < frames; ++t)
+        sum += wide.at(t, 15);
+    EXPECT_NEAR(sum, 0.0, 1e-3);
+
+    // c0 and energy: energy is the last static value, after c0.
+    const Result c0 = compute(s, "TARGETKIND=MFCC_E_0_D_A");
+    EXPECT_EQ(c0.f.vecSize, 42);
+    sameColumns(c0, 0, 0, 12);
+    sameColumns(c0, 13, 12, 1);
+    sameColumns(c0, 14 + 13, 13 + 12, 1); // energy's delta
 }
 
 TEST(MelFilterBank, EdgesCentresAndWeights)

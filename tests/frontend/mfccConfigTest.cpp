@@ -86,6 +86,27 @@ TEST(ConfigFile, LongLines)
     EXPECT_EQ(std::vector<int>({c.numCeps, c.cepLifter, c.numChans, c.accWindow}), std::vector<int>({5, 9, 26, 2}));
 }
 
+// The rest of a long line used to be read as a line of its own, so a comment could set a key.
+TEST(ConfigFile, LongLinesAreCutNotSplit)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("long.cfg");
+    const std::string comment = "# default front end for the models of this set:  TARGETKIND=MFCC_E\n";
+    ASSERT_EQ(comment.find("TARGETKIND"), 49u);
+    testsupport::writeFile(path, comment + "NUMCEPS=10\n" + "ACCWINDOW=" + std::string(39, ' ') + "3\r\n" +
+                                     std::string(49, '=') + "\n" + "DELTAWINDOW=4");
+    CMel mel;
+    const std::string out = testsupport::captureStdout([&] { mel.configFileRead(path); });
+    EXPECT_EQ(std::vector<int>({mel.m_config.targetKind, mel.m_config.numCeps, mel.m_config.accWindow,
+                                mel.m_config.deltaWindow}),
+              std::vector<int>({838, 10, 2, 4}));
+    // One warning for each cut line (the 49 "=" are not cut), naming the file and the line.
+    EXPECT_EQ(out, "Warning: line 1 of feature configuration file " + path +
+                       " is longer than 49 characters; the rest of it is ignored\n"
+                       "Warning: line 3 of feature configuration file " + path +
+                       " is longer than 49 characters; the rest of it is ignored\n");
+}
+
 TEST(ConfigFile, MissingFile)
 {
     ScratchDir dir;

@@ -231,13 +231,14 @@ TEST(macReadText, refusesWhatTheRecordsCannotHold)
     const std::vector<std::array<std::string, 2>> cases = {
         {changed("<STREAMINFO> 3 2 3 1", "<STREAMINFO> 4 2 3 1 1"), in + "streamNum=4 is outside 1..3"},
         {changed("3 2 3 1", "3 2 14 1"), in + "model 0 (zz): stream 2 has vector size 14, outside 1..13"},
-        {changed("<NUMSTATES> 5", "<NUMSTATES> 6"), in + "model 1 (aa) has stateNum=6, outside 3..5"},
+        {changed("<NUMSTATES> 5", "<NUMSTATES> 6"), in + "model 1 (aa) has stateNum=6, outside 2..5"},
+        {changed("<NUMSTATES> 5", "<NUMSTATES> 1"), in + "model 1 (aa) has stateNum=1, outside 2..5"},
         {changed("2 1 4", "2 -1 4"), in + "model 0 (zz) has mixtureNum=-1 at stateId = 2, below 0"},
         {changed("\"aa\"", "\"" + std::string(50, 'n') + "\""),
          in + "the name of model 1 has 50 characters, more than 49"},
         {SET_TEXT + "~h \"bb", in + "the name of model 2 has no closing '\"'"},
         // Models are counted by lines beginning with "~h", read in pieces of 999 characters.
-        {SET_TEXT + " " + last, in + "unexpected text after the last of 2 models"},
+        {SET_TEXT + " " + last, in + "a \"~h\" after the last of 2 models does not begin a line"},
         {SET_TEXT + "~h\n", eof + "model 2 (the quoted model name expected)"},
         {SET_TEXT.substr(0, SET_TEXT.size() - 9), eof + "model 1 (\"<ENDHMM>\" expected)"},
         {"", eof + "the header (the global options macro expected)"},
@@ -273,11 +274,43 @@ TEST(macReadText, survivesCorruptedFiles)
                 ++succeeded;
                 ASSERT_EQ(static_cast<size_t>(f.set.modelNum), f.set.m_models.size());
                 for (const hmmModel& m : f.set.m_models)
-                    ASSERT_TRUE(m.stateNum >= 3 && m.stateNum <= 5 && std::strlen(m.name) < 50);
+                    ASSERT_TRUE(m.stateNum >= 2 && m.stateNum <= 5 && std::strlen(m.name) < 50);
             } catch (const fatalErrorException&) {
                 ASSERT_TRUE(f.set.m_models.empty());
             }
         }
     });
     EXPECT_GT(succeeded, 50); // flips inside numbers and names still read
+}
+
+// Content after the last counted model used to be refused, and so were models without emitting
+// states, which the grammar allows.
+TEST(macReadText, readsTheCountedModelsOnlyAndTwoStateModels)
+{
+    macFile f;
+    const std::string tee = "~h \"tee\"\n<BEGINHMM> <NUMSTATES> 2\n<TRANSP> 2\n0 1\n0 0\n<ENDHMM>\n";
+    f.read(SET_TEXT + tee + "% a comment after the models\n~v \"varFloor1\"\n<VARIANCE> 13 1 1 1 1 1 1 1 1 1 1 1 1 1\n");
+    ASSERT_EQ(f.set.modelNum, 3);
+    const hmmModel& t = f.set.model(2);
+    EXPECT_TRUE(t.name == std::string("tee") && t.stateNum == 2 && t.transp[0][1] == 1.0f && t.transp[1][0] == 0.0f);
+    for (const hmmState& state : t.states)
+        for (const hmmStream& stream : state.streams)
+            EXPECT_EQ(stream.mixtureNum, 0);
+
+    // Through macRead (sorted, prepared) and the binary form, the model stays as it is.
+    std::filesystem::copy_file(f.path, f.dir.file("set.MAC"));
+    macroClass set;
+    set.macRead(f.dir.file("set.MAC"));
+    const int tIndex = set.findModel("tee");
+    EXPECT_TRUE(set.model(tIndex).stateNum == 2 && set.model(tIndex).transp[0][1] == 0.0f);
+    f.set.macWriteBinary(f.dir.file("set.macb"));
+    macroClass back;
+    back.macReadBinary(f.dir.file("set.macb"));
+    ASSERT_EQ(back.modelNum, 3);
+    const hmmModel& b = back.model(2);
+    EXPECT_TRUE(b.name == std::string("tee") && b.stateNum == 2 && b.transp[0][1] == 1.0f &&
+                b.states[0].streams[0].mixtureNum == 0);
+    // Text after the models is never parsed, even when it would not read as a model.
+    f.read(SET_TEXT + "<ENDHMM> 1 2 3 \"");
+    EXPECT_EQ(f.set.modelNum, 2);
 }

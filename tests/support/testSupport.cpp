@@ -125,6 +125,15 @@ std::string captureStdout(const std::function<void()>& fn)
     return testing::internal::GetCapturedStdout();
 }
 
+std::string captureStderr(const std::function<void()>& fn)
+{
+    std::fflush(stderr);
+    testing::internal::CaptureStderr();
+    fn();
+    std::fflush(stderr);
+    return testing::internal::GetCapturedStderr();
+}
+
 std::string fatalMessage(const std::function<void()>& fn)
 {
     try {

@@ -56,6 +56,8 @@ std::string shellQuote(const std::string& s);
 
 // Standard output written while fn runs.
 std::string captureStdout(const std::function<void()>& fn);
+// Standard error written while fn runs.
+std::string captureStderr(const std::function<void()>& fn);
 
 // The message of the fatal error that fn raises; fails the test when none is raised.
 std::string fatalMessage(const std::function<void()>& fn);
