@@ -2,7 +2,6 @@
 // sausage of one text's word pronunciations, written as network text lines.
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "common/console.h"
 #include "common/fatalError.h"
@@ -126,8 +125,11 @@ std::vector<std::string> sausageColumn(const dictClass& dict, const std::string&
 
 int32_t netGraph::addNode(const std::string& name, const std::string& pa)
 {
-    if (nodes.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-        fatalError("Error: A network can't hold more than %d nodes.", std::numeric_limits<int32_t>::max());
+    if (nodes.size() >= MAX_NET_NODES)
+        fatalError("Error: The network would get more than %zu nodes. Give fewer or shorter texts (or syllable "
+                   "strings); a long text assessed with pauses (usePaddedHardSp, usePaddedSoftSil) takes up to four "
+                   "nodes per word or syllable.",
+                   MAX_NET_NODES);
     nodes.push_back({name, pa});
     return static_cast<int32_t>(nodes.size() - 1);
 }

@@ -22,6 +22,10 @@ struct netGraph {
     void addLink(int32_t from, int32_t to) { links.emplace_back(from, to); }
 };
 
+// Most nodes a generated network may have: with its links, each takes about 1.1 kB until the
+// search ends.
+constexpr size_t MAX_NET_NODES = 400000;
+
 // Most links a generated network may have: each costs about 100 bytes until the search ends, and
 // forward jumps and sausage columns grow with the square of the nodes they join.
 constexpr size_t MAX_NET_LINKS = 3000000;

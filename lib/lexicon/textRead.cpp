@@ -39,10 +39,9 @@ int ruleLineNumber(const std::string& path, size_t index)
     return 0;
 }
 
-// Every occurrence of `from` replaced by `to`, left to right, never rescanning inserted text: the
-// result of strReplaceAll, built in one pass instead of shifting the tail at every replacement
-// (runs of blanks in a long text made that quadratic).
-void replaceAllOnePass(std::string& text, const std::string& from, const std::string& to)
+} // namespace
+
+void strReplaceAllOnePass(std::string& text, const std::string& from, const std::string& to)
 {
     size_t pos = text.find(from);
     if (from.empty() || pos == std::string::npos)
@@ -58,8 +57,6 @@ void replaceAllOnePass(std::string& text, const std::string& from, const std::st
     out.append(text, done, std::string::npos);
     text.swap(out);
 }
-
-} // namespace
 
 void textClass::txtRead(const std::string& nameOrTexts)
 {
@@ -119,7 +116,7 @@ void textClass::normalizeOne(std::string& text, const std::string& language) con
         const char c = rule.pattern[0];
         switch (rule.kind[0]) {
         case 'g':
-            replaceAllOnePass(text, rule.pattern, rule.replacement);
+            strReplaceAllOnePass(text, rule.pattern, rule.replacement);
             break;
         case '$': {
             size_t end = text.find_last_not_of(c);

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 
 #include "common/console.h"
 #include "common/fatalError.h"
@@ -80,13 +79,36 @@ struct textLists {
     altLists extras; // chinese only
 };
 
-// Appends every listed string followed by a tab and the text index.
-void appendIndexed(std::vector<std::string>& out, std::vector<std::string>&& listed, size_t textIndex)
+// Appends every combination of one alternative per list, joined by "-", in the order of
+// strVecExhaustiveList (the first list varying fastest), each followed by `suffix`. Each string
+// is built once from its parts: extending a growing list word by word copied every string once
+// per word, quadratic in the words of a long text. Every list holds at least one alternative.
+void appendListing(std::vector<std::string>& out, const altLists& lists, const std::string& suffix)
 {
-    std::string suffix(1, '\t');
-    suffix += std::to_string(textIndex);
-    for (std::string& s : listed)
-        out.push_back(std::move(s) + suffix);
+    if (lists.empty())
+        return;
+    size_t count = 1;
+    for (const std::vector<std::string>& alts : lists)
+        count *= alts.size(); // within the listing budget
+    std::vector<size_t> choice(lists.size(), 0);
+    out.reserve(out.size() + count);
+    for (size_t c = 0; c < count; ++c) {
+        size_t length = suffix.size() + lists.size() - 1;
+        for (size_t k = 0; k < lists.size(); ++k)
+            length += lists[k][choice[k]].size();
+        std::string s;
+        s.reserve(length);
+        for (size_t k = 0; k < lists.size(); ++k) {
+            if (k > 0)
+                s += '-';
+            s += lists[k][choice[k]];
+        }
+        s += suffix;
+        out.push_back(std::move(s));
+        // Next combination: count up with the first list as the fastest digit.
+        for (size_t k = 0; k < lists.size() && ++choice[k] == lists[k].size(); ++k)
+            choice[k] = 0;
+    }
 }
 
 // Whether the decimal digits stand for a number below `limit`.
@@ -158,7 +180,7 @@ std::string japaneseRewrite(std::string w)
         w.resize(w.size() - 4);
     w = "-" + w + "-";
     for (const replacement& r : JAPANESE_RULES)
-        strReplaceAll(w, r.from, r.to);
+        strReplaceAllOnePass(w, r.from, r.to);
     return w.size() >= 2 ? w.substr(1, w.size() - 2) : std::string();
 }
 
@@ -232,8 +254,8 @@ void textClass::textsToSylEnglish(const dictClass& dict)
         budget.add(lists.pas, i, text);
         all.push_back(std::move(lists));
     }
-    for (textLists& lists : all)
-        appendIndexed(m_sylVs, strVecExhaustiveList(lists.pas), lists.textIndex);
+    for (const textLists& lists : all)
+        appendListing(m_sylVs, lists.pas, "\t" + std::to_string(lists.textIndex));
 }
 
 void textClass::textsToSylChinese(const dictClass& dict, const std::string& textSource)
@@ -288,11 +310,9 @@ void textClass::textsToSylChinese(const dictClass& dict, const std::string& text
         fatalError("Error: No text of \"%s\" is left to recognise: %zu left out for characters without a syllable "
                    "in the wpa table (see the warnings above).",
                    textSource.c_str(), givenUp);
-    for (textLists& lists : all) {
-        appendIndexed(m_sylVs, strVecExhaustiveList(lists.pas), lists.textIndex);
-        std::vector<std::string> extraListed = strVecExhaustiveList(lists.extras);
-        m_extraVs.insert(m_extraVs.end(), std::make_move_iterator(extraListed.begin()),
-                         std::make_move_iterator(extraListed.end()));
+    for (const textLists& lists : all) {
+        appendListing(m_sylVs, lists.pas, "\t" + std::to_string(lists.textIndex));
+        appendListing(m_extraVs, lists.extras, "");
     }
 }
 
@@ -352,5 +372,5 @@ void textClass::addBetweenSyllables(const std::string& separator)
 {
     conPrintf("\tAdding %s between syllables...\n", separator.c_str());
     for (std::string& s : m_sylVs)
-        strReplaceAll(s, "-", separator);
+        strReplaceAllOnePass(s, "-", separator);
 }

@@ -223,3 +223,14 @@ TEST(netBudget, forwardJumpsAndSausageColumnsStopAtTheLinkBudget)
     EXPECT_EQ(refusal, "Error: Found no pronunciation entry for e. Please add the pronunciation to wpaAddendaFile. "
                        "(line 507 of file lib\\text)");
 }
+
+TEST(netBudget, nodesStopAtTheNodeBudget)
+{
+    netGraph g;
+    g.nodes.resize(MAX_NET_NODES - 1);
+    EXPECT_EQ(g.addNode("u"), static_cast<int32_t>(MAX_NET_NODES - 1));
+    EXPECT_EQ(fatalMessage([&] { g.addNode("u"); }),
+              "Error: The network would get more than 400000 nodes. Give fewer or shorter texts (or syllable strings); "
+              "a long text assessed with pauses (usePaddedHardSp, usePaddedSoftSil) takes up to four nodes per word or "
+              "syllable.");
+}

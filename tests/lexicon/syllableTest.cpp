@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <tuple>
 
+#include "common/strUtil.h"
 #include "lexicon/dict.h"
 #include "lexicon/text.h"
 #include "model/macro.h"
@@ -44,6 +46,31 @@ static std::string overBudget(size_t index, const std::string& shown)
            "\") takes all texts together past 100000 syllable strings or 250000 network nodes. Give fewer texts, or "
            "words with fewer pronunciations. A long single text can use the sausage network (netType = 1), which "
            "offers the pronunciations of each word without listing their combinations.";
+}
+
+TEST(sylEnglish, longTextListedInLinearTimeInTheOrderOfTheExhaustiveList)
+{
+    dictClass dict;
+    dict.m_wpa = {{"a", {"a1", "a2"}, {}}, {"b", {"b1", "b2", "b3"}, {}}, {"c", {"c1"}, {}}, {"d", {"d1", "d2"}, {}}};
+    textClass t;
+    t.m_txtVsNormalized = {"a b c d b"};
+    t.textsToSylEnglish(dict);
+    Strings expected = strVecExhaustiveList({{"a1", "a2"}, {"b1", "b2", "b3"}, {"c1"}, {"d1", "d2"}, {"b1", "b2", "b3"}});
+    for (std::string& s : expected)
+        s += "\t0";
+    EXPECT_EQ(t.m_sylVs, expected);
+
+    // Growing the string word by word copied it once per word: about 90 GB of copying for this
+    // text, against a few megabytes.
+    std::string words = "c";
+    for (int i = 1; i < 240000; ++i)
+        words += " c";
+    t.m_txtVsNormalized = {words};
+    const auto start = std::chrono::steady_clock::now();
+    t.textsToSylEnglish(dict);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+    ASSERT_EQ(t.m_sylVs.size(), 1u);
+    EXPECT_EQ(t.m_sylVs[0].size(), 240000u * 3u - 1u + 2u);
 }
 
 TEST(sylEnglish, listingBudgetCoversAllTextsTogether)
@@ -210,7 +237,7 @@ TEST(sylFile, entriesNeedATextIndexBelowTheNumberOfTexts)
 
     // Line numbers count the empty lines that readTextLines drops.
     const std::string lead = "a\t0\n\n";
-    for (const auto& [line, textNum, joined, problem] : std::vector<std::tuple<std::string, size_t, bool, std::string>>{
+    for (const auto& [line, texts, assess, problem] : std::vector<std::tuple<std::string, size_t, bool, std::string>>{
              {"a-b", 2, false, "no text index (a tab and the number of the text that the syllables spell)"},
              {"a-b\t0\t1", 2, false, "more than one tab"},
              {"\t0", 2, false, "no syllables before the tab"},
@@ -222,6 +249,8 @@ TEST(sylFile, entriesNeedATextIndexBelowTheNumberOfTexts)
               "text index 99999999999999999999999, not below the number of texts (2)"},
              {"a-b\t1", 1, true, "text index 1, but assess joins the texts into one text, index 0"}}) {
         testsupport::writeFile(path, lead + line + "\n");
+        const size_t textNum = texts;
+        const bool joined = assess;
         EXPECT_EQ(fatalMessage([&] { t.sylFileRead(path, textNum, joined); }),
                   "Error: Line 3 of the syllable file \"" + path + "\" has " + problem + ".")
             << line;

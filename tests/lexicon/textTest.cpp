@@ -79,13 +79,13 @@ TEST(textNormalize, replacementIsOnePassAndSameAsReplaceAll)
         }
     }
 
-    // A megabyte-long run of blanks: shifting the rest of the text at every replacement took
-    // seconds, one pass takes milliseconds.
+    // A run of two million blanks: shifting the rest of the text at every replacement moved
+    // about a terabyte, one pass a few megabytes.
     writeFile(map, "  # #g\n");
     t.textNormRead(map, '#');
     std::string blanks = "a" + std::string(2000000, ' ') + "b";
     const auto start = std::chrono::steady_clock::now();
     t.normalizeOne(blanks, "english");
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
     EXPECT_EQ(blanks, "a" + std::string(1000000, ' ') + "b");
 }
