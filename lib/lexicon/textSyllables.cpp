@@ -24,7 +24,8 @@ const wpaEntry* findWpa(const dictClass& dict, const std::string& word)
     return &dict.m_wpa[static_cast<size_t>(idx)];
 }
 
-// At most `keep` bytes of a text for a message (an even number, so no double-byte character is cut).
+// A text for a message: a long one cut after 60 bytes (an even number, so that no double-byte
+// character is cut).
 std::string textForMessage(const std::string& text)
 {
     const size_t keep = 60;
@@ -91,7 +92,6 @@ void appendListing(std::vector<std::string>& out, const altLists& lists, const s
     for (const std::vector<std::string>& alts : lists)
         count *= alts.size(); // within the listing budget
     std::vector<size_t> choice(lists.size(), 0);
-    out.reserve(out.size() + count);
     for (size_t c = 0; c < count; ++c) {
         size_t length = suffix.size() + lists.size() - 1;
         for (size_t k = 0; k < lists.size(); ++k)
