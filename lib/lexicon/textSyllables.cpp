@@ -80,6 +80,14 @@ struct textLists {
     altLists extras; // chinese only
 };
 
+// A tab and the text index, as listed entries end.
+std::string indexSuffix(size_t textIndex)
+{
+    std::string suffix(1, '\t');
+    suffix += std::to_string(textIndex);
+    return suffix;
+}
+
 // Appends every combination of one alternative per list, joined by "-", in the order of
 // strVecExhaustiveList (the first list varying fastest), each followed by `suffix`. Each string
 // is built once from its parts: extending a growing list word by word copied every string once
@@ -255,7 +263,7 @@ void textClass::textsToSylEnglish(const dictClass& dict)
         all.push_back(std::move(lists));
     }
     for (const textLists& lists : all)
-        appendListing(m_sylVs, lists.pas, "\t" + std::to_string(lists.textIndex));
+        appendListing(m_sylVs, lists.pas, indexSuffix(lists.textIndex));
 }
 
 void textClass::textsToSylChinese(const dictClass& dict, const std::string& textSource)
@@ -311,7 +319,7 @@ void textClass::textsToSylChinese(const dictClass& dict, const std::string& text
                    "in the wpa table (see the warnings above).",
                    textSource.c_str(), givenUp);
     for (const textLists& lists : all) {
-        appendListing(m_sylVs, lists.pas, "\t" + std::to_string(lists.textIndex));
+        appendListing(m_sylVs, lists.pas, indexSuffix(lists.textIndex));
         appendListing(m_extraVs, lists.extras, "");
     }
 }
