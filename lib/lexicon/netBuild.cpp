@@ -2,7 +2,6 @@
 // sausage of one text's word pronunciations, written as network text lines.
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "common/console.h"
 #include "common/fatalError.h"
@@ -91,19 +90,23 @@ void splitUnits(const std::string& syllables, std::vector<std::string>& units)
 // Every node of `from` to every node of `to`, grouped by target.
 void linkAll(netGraph& graph, const std::vector<int32_t>& from, const std::vector<int32_t>& to)
 {
+    checkLinkBudget(graph, from.size() * to.size(),
+                    "the pronunciations of neighbouring words (every one to every next one); the words' wpa entries "
+                    "have too many pronunciations");
     for (int32_t target : to)
         for (int32_t source : from)
             graph.addLink(source, target);
 }
 
-// A word's PAs, sorted and without repeats. A word missing from the table is reported; english
-// can't go on without it, other languages fall back to "a".
+// A word's PAs, sorted and without repeats. A word missing from the table (or without any PA) is
+// reported; english can't go on without it, other languages fall back to "a".
 std::vector<std::string> sausageColumn(const dictClass& dict, const std::string& word, const std::string& text,
                                        const std::string& language)
 {
     const int idx = dict.wpaSearch(word);
     std::vector<std::string> pas;
-    if (idx >= 0 && static_cast<size_t>(idx) < dict.m_wpa.size()) {
+    // An entry without any PA would leave a column without nodes, cutting the chain.
+    if (idx >= 0 && static_cast<size_t>(idx) < dict.m_wpa.size() && !dict.m_wpa[static_cast<size_t>(idx)].paVec.empty()) {
         pas = dict.m_wpa[static_cast<size_t>(idx)].paVec;
     } else {
         conPrintf("Warning: Found no pinyin for \"%s\" in \"%s\". Use \"a\" instead.\n", word.c_str(), text.c_str());
@@ -122,8 +125,11 @@ std::vector<std::string> sausageColumn(const dictClass& dict, const std::string&
 
 int32_t netGraph::addNode(const std::string& name, const std::string& pa)
 {
-    if (nodes.size() >= static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-        fatalError("Error: A network can't hold more than %d nodes.", std::numeric_limits<int32_t>::max());
+    if (nodes.size() >= MAX_NET_NODES)
+        fatalError("Error: The network would get more than %zu nodes. Give fewer or shorter texts (or syllable "
+                   "strings); a long text assessed with pauses (usePaddedHardSp, usePaddedSoftSil) takes up to four "
+                   "nodes per word or syllable.",
+                   MAX_NET_NODES);
     nodes.push_back({name, pa});
     return static_cast<int32_t>(nodes.size() - 1);
 }

@@ -22,6 +22,18 @@ struct netGraph {
     void addLink(int32_t from, int32_t to) { links.emplace_back(from, to); }
 };
 
+// Most nodes a generated network may have: with its links, each takes about 1.1 kB until the
+// search ends.
+constexpr size_t MAX_NET_NODES = 400000;
+
+// Most links a generated network may have: each costs about 100 bytes until the search ends, and
+// forward jumps and sausage columns grow with the square of the nodes they join.
+constexpr size_t MAX_NET_LINKS = 3000000;
+
+// Ends the run when `extra` more links would take the graph past MAX_NET_LINKS; `what` says
+// which links, and what to do instead.
+void checkLinkBudget(const netGraph& graph, size_t extra, const char* what);
+
 // The extra link families (each a no-op with fewer than 5 nodes).
 void addLink4stopAnywhere(netGraph& graph);
 void addLink4startAnywhere(netGraph& graph);

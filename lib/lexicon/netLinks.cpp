@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/fatalError.h"
 #include "lexicon/netGraph.h"
 
 namespace {
@@ -60,6 +61,14 @@ std::vector<char> targetsOf(const netGraph& graph, int32_t from)
 
 } // namespace
 
+void checkLinkBudget(const netGraph& graph, size_t extra, const char* what)
+{
+    if (extra > MAX_NET_LINKS || graph.links.size() > MAX_NET_LINKS - extra)
+        fatalError("Error: The network of %zu nodes would get %zu more links for %s; a network may have at most %zu "
+                   "links.",
+                   graph.nodes.size(), extra, what, MAX_NET_LINKS);
+}
+
 void addLink4stopAnywhere(netGraph& graph)
 {
     if (graph.nodes.size() < MIN_NODES)
@@ -94,6 +103,9 @@ void addLink4forwardJump(netGraph& graph)
     size_t added = 0;
     for (int32_t i = FIRST_CONTENT; i < n; ++i)
         added += static_cast<size_t>(n - 1 - i);
+    checkLinkBudget(graph, added,
+                    "forward jumps (one from every node to every later node); leave addLink4forwardJump at 0 for "
+                    "texts this long");
     graph.links.reserve(graph.links.size() + added);
 
     std::vector<char> linked(graph.nodes.size(), 0);

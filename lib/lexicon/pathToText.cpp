@@ -30,7 +30,7 @@ struct sylEntry {
 
 // Entries come from the syllable listing or from a syllable file; only those compared here
 // need the tab and the text index, so they are checked on use.
-sylEntry parseSylEntry(const std::string& entry, size_t position)
+sylEntry parseSylEntry(const std::string& entry, size_t position, size_t textNum)
 {
     std::vector<std::string> fields;
     strSplit(entry, '\t', fields);
@@ -42,7 +42,12 @@ sylEntry parseSylEntry(const std::string& entry, size_t position)
     if (number.empty() || !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
         fatalError("Syllable entry %zu \"%s\" has a text index that is not a number: \"%s\".", position,
                    entry.c_str(), fields[1].c_str());
-    return {"-" + fields[0] + "-", parseLeadingInt(number)};
+    const int32_t index = parseLeadingInt(number);
+    // The index picks a text out of m_txtVs once the path has been matched.
+    if (static_cast<size_t>(index) >= textNum)
+        fatalError("Syllable entry %zu \"%s\" has text index %d, but there are %zu texts.", position, entry.c_str(),
+                   index, textNum);
+    return {"-" + fields[0] + "-", index};
 }
 
 // m_sylVs positions are reported as int, so the list must stay within that range.
@@ -115,7 +120,7 @@ std::string textClass::pinyin2text(const std::vector<int32_t>& pathSylIndices, c
         break;
     case 3:
         for (size_t n = 0; n < m_sylVs.size(); ++n) {
-            const sylEntry entry = parseSylEntry(m_sylVs[n], n);
+            const sylEntry entry = parseSylEntry(m_sylVs[n], n, m_txtVs.size());
             const size_t pos = path.find(entry.framed);
             if (pos == std::string::npos)
                 continue;
@@ -159,7 +164,7 @@ void textClass::searchSylVs(const std::string& framedPath, int mode, std::vector
         fatalError("Unknown mode in searchSylVs()!");
     checkSylVsSize(m_sylVs);
     for (size_t n = 0; n < m_sylVs.size(); ++n) {
-        const sylEntry entry = parseSylEntry(m_sylVs[n], n);
+        const sylEntry entry = parseSylEntry(m_sylVs[n], n, m_txtVs.size());
         bool match = false;
         if (mode == 0)
             match = entry.framed == framedPath;

@@ -14,7 +14,7 @@ namespace {
 
 const char* const DICT_UNIT = "lib\\dict";
 
-// Longest line, word or phone list of a dictionary file (a 1000-byte buffer with its zero).
+// Longest word and longest phone list of a dictionary line (1000-byte buffers with their zero).
 const size_t MAX_DIC_FIELD = 999;
 
 // The white space that scanf's %s and " " skip.
@@ -80,12 +80,11 @@ void dictClass::pronDictRead(const std::string& path, const macroClass& models)
         size_t lf = bytes.find('\n', pos);
         if (lf == std::string::npos)
             lf = bytes.size();
-        const std::string line = bytes.substr(pos, lf - pos);
+        std::string line = bytes.substr(pos, lf - pos);
         pos = lf + 1;
         ++lineNo;
-        if (line.size() > MAX_DIC_FIELD)
-            fatalError("Error in dictClass::pronDictRead: line %d of %s is longer than %zu characters", lineNo,
-                       path.c_str(), MAX_DIC_FIELD);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         if (!line.empty() && line[0] == '%')
             continue;
         std::string word;
@@ -94,6 +93,10 @@ void dictClass::pronDictRead(const std::string& path, const macroClass& models)
             conPrintf("Warning: skipped line %d of %s: no phone list\n", lineNo, path.c_str());
             continue;
         }
+        // The limits hold for each field; the separator between them doesn't count.
+        if (word.size() > MAX_DIC_FIELD || phones.size() > MAX_DIC_FIELD)
+            fatalError("Error in dictClass::pronDictRead: the %s in line %d of %s is longer than %zu characters",
+                       word.size() > MAX_DIC_FIELD ? "word" : "phone list", lineNo, path.c_str(), MAX_DIC_FIELD);
         strTrimRight(phones);
         std::vector<std::string> names;
         strSplit(phones, ' ', names);

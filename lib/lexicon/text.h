@@ -16,8 +16,10 @@ struct normRule {
     std::string kind;
 };
 
-// Most syllable strings one text may expand to.
-constexpr size_t MAX_LISTING_NUM = 100000;
+// Budget of the exhaustive listing, for all texts together: syllable strings, and nodes of the
+// prefix tree over them. The tree network takes about 1.4 kB per node until the search ends.
+constexpr uint64_t MAX_LISTED_STRINGS = 100000;
+constexpr uint64_t MAX_LISTED_NODES = 250000;
 
 class textClass {
 public:
@@ -32,9 +34,17 @@ public:
     void normalizeOne(std::string& text, const std::string& language) const;
 
     // Syllable strings by exhaustive listing of every word's PAs, each followed by a tab and
-    // the index of its text.
+    // the index of its text. The combinations are counted first: past the listing budget the run
+    // ends before any is built.
     void textsToSylEnglish(const dictClass& dict);
-    void textsToSylChinese(const dictClass& dict);
+    // Chinese: a text with a character that has no syllable is left out with a warning; when no
+    // text is left, the run ends with an error naming `textSource` (where the texts came from).
+    // m_extraVs parallels m_sylVs (empty items for entries without extras).
+    void textsToSylChinese(const dictClass& dict, const std::string& textSource);
+    // m_sylVs from a syllable file: every non-empty line is a syllable string, one tab and the
+    // decimal index of its text, below `textNum`; anything else ends the run naming the file and
+    // line. `joined`: the texts were joined into one (assess), so the only index is 0.
+    void sylFileRead(const std::string& path, size_t textNum, bool joined);
     // Japanese rewrite rules over m_sylVs (only when the language is japanese); saves
     // output.syl when outputDir is set.
     void sylJapanese(const recogParam& param);
@@ -71,9 +81,14 @@ public:
 // Appends the words of a text: english pieces between blanks, chinese two-byte characters,
 // japanese one "X" per byte, nothing for other languages.
 void textToWords(const std::string& text, const std::string& language, std::vector<std::string>& words);
-// Inserts the PAs of every word of an english text at the front of `pas`; words missing from
+// Appends the PAs of every word of an english text to `pas`, in word order; words missing from
 // the wpa table are written to missingWord.txt and end the run.
 void wordsToPas(const std::string& text, const dictClass& dict, std::vector<std::string>& pas);
+
+// strReplaceAll (every `from` replaced by `to`, left to right, inserted text never searched
+// again) built in one pass, linear in the text: replacing in place shifts the rest of the text
+// at every replacement, quadratic for a long text with many matches.
+void strReplaceAllOnePass(std::string& text, const std::string& from, const std::string& to);
 
 // The syllable in column `to` of the first pinyin-table row whose column `from` holds it
 // (unchanged, with a warning unless it is a filler, when there is none).

@@ -41,6 +41,23 @@ int ruleLineNumber(const std::string& path, size_t index)
 
 } // namespace
 
+void strReplaceAllOnePass(std::string& text, const std::string& from, const std::string& to)
+{
+    size_t pos = text.find(from);
+    if (from.empty() || pos == std::string::npos)
+        return;
+    std::string out;
+    out.reserve(text.size());
+    size_t done = 0;
+    for (; pos != std::string::npos; pos = text.find(from, done)) {
+        out.append(text, done, pos - done);
+        out += to;
+        done = pos + from.size();
+    }
+    out.append(text, done, std::string::npos);
+    text.swap(out);
+}
+
 void textClass::txtRead(const std::string& nameOrTexts)
 {
     m_txtVs.clear();
@@ -99,7 +116,7 @@ void textClass::normalizeOne(std::string& text, const std::string& language) con
         const char c = rule.pattern[0];
         switch (rule.kind[0]) {
         case 'g':
-            strReplaceAll(text, rule.pattern, rule.replacement);
+            strReplaceAllOnePass(text, rule.pattern, rule.replacement);
             break;
         case '$': {
             size_t end = text.find_last_not_of(c);

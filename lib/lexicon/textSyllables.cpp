@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 
 #include "common/console.h"
 #include "common/fatalError.h"
@@ -23,28 +24,146 @@ const wpaEntry* findWpa(const dictClass& dict, const std::string& word)
     return &dict.m_wpa[static_cast<size_t>(idx)];
 }
 
-// Refuses a text whose lists combine to more than MAX_LISTING_NUM strings, before any is built.
-// count never exceeds MAX_LISTING_NUM, so the product can't overflow; an empty list lists nothing.
-void checkListingSize(const altLists& lists, size_t textIndex, const std::string& text)
+// A text for a message: a long one cut after 60 bytes (an even number, so that no double-byte
+// character is cut).
+std::string textForMessage(const std::string& text)
 {
-    size_t count = 1;
-    for (const std::vector<std::string>& alts : lists) {
-        if (alts.empty())
-            return;
-        if (alts.size() > MAX_LISTING_NUM / count)
-            fatalError("Error: Text %zu (\"%s\") has more than %zu pronunciation combinations.", textIndex,
-                       text.c_str(), MAX_LISTING_NUM);
-        count *= alts.size();
-    }
+    const size_t keep = 60;
+    if (text.size() <= keep + 3)
+        return text;
+    return text.substr(0, keep) + "...";
 }
 
-// Appends every listed string followed by a tab and the text index.
-void appendIndexed(std::vector<std::string>& out, std::vector<std::string>&& listed, size_t textIndex)
+// a * b, or `cap` when that is more (a, b <= cap).
+uint64_t cappedProduct(uint64_t a, uint64_t b, uint64_t cap)
+{
+    if (a != 0 && b > cap / a)
+        return cap;
+    return std::min(a * b, cap);
+}
+
+// What the listing of all texts costs: its strings, and the nodes of the prefix tree over them
+// (for each text, the distinct beginnings of its combinations: the products of the first 1, 2, ...
+// list sizes). Both are counted from the list sizes, before any string is built, and both have
+// one budget for all texts together.
+class listingBudget {
+public:
+    void add(const altLists& lists, size_t textIndex, const std::string& text)
+    {
+        const uint64_t cap = std::max(MAX_LISTED_STRINGS, MAX_LISTED_NODES) + 1;
+        uint64_t combinations = lists.empty() ? 0 : 1;
+        uint64_t nodes = 0;
+        for (const std::vector<std::string>& alts : lists) {
+            combinations = cappedProduct(combinations, alts.size(), cap);
+            nodes = std::min(nodes + combinations, cap);
+        }
+        m_strings = std::min(m_strings + combinations, cap);
+        m_nodes = std::min(m_nodes + nodes, cap);
+        if (m_strings > MAX_LISTED_STRINGS || m_nodes > MAX_LISTED_NODES)
+            fatalError("Error: Listing the pronunciations of text %zu (\"%s\") takes all texts together past %llu "
+                       "syllable strings or %llu network nodes. Give fewer texts, or words with fewer "
+                       "pronunciations. A long single text can use the sausage network (netType = 1), which offers "
+                       "the pronunciations of each word without listing their combinations.",
+                       textIndex, textForMessage(text).c_str(), static_cast<unsigned long long>(MAX_LISTED_STRINGS),
+                       static_cast<unsigned long long>(MAX_LISTED_NODES));
+    }
+
+private:
+    uint64_t m_strings = 0;
+    uint64_t m_nodes = 0;
+};
+
+// One text's lists of alternatives, kept until every text has been counted.
+struct textLists {
+    size_t textIndex;
+    altLists pas;
+    altLists extras; // chinese only
+};
+
+// A tab and the text index, as listed entries end.
+std::string indexSuffix(size_t textIndex)
 {
     std::string suffix(1, '\t');
     suffix += std::to_string(textIndex);
-    for (std::string& s : listed)
-        out.push_back(std::move(s) + suffix);
+    return suffix;
+}
+
+// Appends every combination of one alternative per list, joined by "-", in the order of
+// strVecExhaustiveList (the first list varying fastest), each followed by `suffix`. Each string
+// is built once from its parts: extending a growing list word by word copied every string once
+// per word, quadratic in the words of a long text. Every list holds at least one alternative.
+void appendListing(std::vector<std::string>& out, const altLists& lists, const std::string& suffix)
+{
+    if (lists.empty())
+        return;
+    size_t count = 1;
+    for (const std::vector<std::string>& alts : lists)
+        count *= alts.size(); // within the listing budget
+    std::vector<size_t> choice(lists.size(), 0);
+    for (size_t c = 0; c < count; ++c) {
+        size_t length = suffix.size() + lists.size() - 1;
+        for (size_t k = 0; k < lists.size(); ++k)
+            length += lists[k][choice[k]].size();
+        std::string s;
+        s.reserve(length);
+        for (size_t k = 0; k < lists.size(); ++k) {
+            if (k > 0)
+                s += '-';
+            s += lists[k][choice[k]];
+        }
+        s += suffix;
+        out.push_back(std::move(s));
+        // Next combination: count up with the first list as the fastest digit.
+        for (size_t k = 0; k < lists.size() && ++choice[k] == lists[k].size(); ++k)
+            choice[k] = 0;
+    }
+}
+
+// Whether the decimal digits stand for a number below `limit`.
+bool indexBelow(const std::string& digits, size_t limit)
+{
+    uint64_t value = 0;
+    for (const char c : digits) {
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+        if (value >= limit)
+            return false;
+    }
+    return true;
+}
+
+// 1-based line of the file holding the `entry`-th line that readTextLines keeps (with skip 0:
+// every non-empty piece); 0 when there is none. Mirrors its reading: CR LF is one line end,
+// and a line of 99999 characters or more comes in pieces of at most 99999, line end included.
+int sourceLineOf(const std::string& path, size_t entry)
+{
+    const size_t maxPiece = 99999;
+    std::string bytes;
+    if (!readFileBytes(path, bytes))
+        return 0;
+    int lineNo = 1;
+    size_t kept = 0;
+    size_t pieceLen = 0; // characters of the current piece so far, line feed included
+    size_t contentLen = 0;
+    for (size_t i = 0; i <= bytes.size(); ++i) {
+        const bool atEnd = i == bytes.size();
+        if (!atEnd && bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            continue;
+        const bool lf = !atEnd && bytes[i] == '\n';
+        if (!atEnd) {
+            ++pieceLen;
+            if (!lf)
+                ++contentLen;
+        }
+        if (lf || atEnd || pieceLen == maxPiece) {
+            if (contentLen > 0 && kept++ == entry)
+                return lineNo;
+            if (lf)
+                ++lineNo;
+            pieceLen = 0;
+            contentLen = 0;
+        }
+    }
+    return 0;
 }
 
 struct replacement {
@@ -69,7 +188,7 @@ std::string japaneseRewrite(std::string w)
         w.resize(w.size() - 4);
     w = "-" + w + "-";
     for (const replacement& r : JAPANESE_RULES)
-        strReplaceAll(w, r.from, r.to);
+        strReplaceAllOnePass(w, r.from, r.to);
     return w.size() >= 2 ? w.substr(1, w.size() - 2) : std::string();
 }
 
@@ -102,11 +221,10 @@ void wordsToPas(const std::string& text, const dictClass& dict, std::vector<std:
             missing.push_back(word);
         }
     }
-    // Each word's PAs go in front of what is there, so the last word's come first.
-    std::vector<std::string> front;
-    for (auto it = found.rbegin(); it != found.rend(); ++it)
-        front.insert(front.end(), (*it)->paVec.begin(), (*it)->paVec.end());
-    pas.insert(pas.begin(), front.begin(), front.end());
+    // Appended, not put in front: inserting at the front moved the whole list once per text.
+    // Users sort the list, so only its content matters.
+    for (const wpaEntry* entry : found)
+        pas.insert(pas.end(), entry->paVec.begin(), entry->paVec.end());
     if (missing.empty())
         return;
     std::sort(missing.begin(), missing.end());
@@ -122,13 +240,15 @@ void textClass::textsToSylEnglish(const dictClass& dict)
     if (dict.m_wpa.empty())
         fatalError("Error: wpa.size()==0 at line %d of file %s!", 260, UNIT);
     m_sylVs.clear();
+    listingBudget budget;
+    std::vector<textLists> all;
     std::vector<std::string> words;
     for (size_t i = 0; i < m_txtVsNormalized.size(); ++i) {
         const std::string& text = m_txtVsNormalized[i];
         words.clear();
         textToWords(text, "english", words);
-        altLists lists;
-        lists.reserve(words.size());
+        textLists lists{i, {}, {}};
+        lists.pas.reserve(words.size());
         for (const std::string& word : words) {
             const wpaEntry* entry = findWpa(dict, word);
             if (!entry)
@@ -137,53 +257,103 @@ void textClass::textsToSylEnglish(const dictClass& dict)
                            word.c_str(), 229, UNIT);
             if (entry->paVec.empty())
                 fatalError("Error: The pronunciation entry for \"%s\" has no pronunciation.", word.c_str());
-            lists.push_back(entry->paVec);
+            lists.pas.push_back(entry->paVec);
         }
-        checkListingSize(lists, i, text);
-        appendIndexed(m_sylVs, strVecExhaustiveList(lists), i);
+        budget.add(lists.pas, i, text);
+        all.push_back(std::move(lists));
     }
+    for (const textLists& lists : all)
+        appendListing(m_sylVs, lists.pas, indexSuffix(lists.textIndex));
 }
 
-void textClass::textsToSylChinese(const dictClass& dict)
+void textClass::textsToSylChinese(const dictClass& dict, const std::string& textSource)
 {
     m_sylVs.clear();
     m_extraVs.clear();
+    listingBudget budget;
+    std::vector<textLists> all;
+    size_t givenUp = 0;
     std::vector<std::string> chars;
     for (size_t i = 0; i < m_txtVsNormalized.size(); ++i) {
         const std::string& text = m_txtVsNormalized[i];
         chars.clear();
         textToWords(text, "chinese", chars);
-        altLists paLists;
-        altLists extraLists;
+        textLists lists{i, {}, {}};
+        std::string lacking; // the first character that can't be spelled
         for (const std::string& ch : chars) {
             const wpaEntry* entry = findWpa(dict, ch);
-            if (!entry) {
+            if (!entry || entry->paVec.empty()) {
                 conPrintf("Warning: Found no syllable for \"%s\"!\n", ch.c_str());
-                // Skipping the character would score a different text than the one given.
-                fatalError("Error: Cannot list the syllables of text %zu without \"%s\".", i, ch.c_str());
+                if (lacking.empty())
+                    lacking = ch;
+                continue;
             }
             const std::vector<std::string>& paVec = entry->paVec;
-            if (paVec.empty())
-                fatalError("Error: The syllable entry for \"%s\" has no syllable.", ch.c_str());
-            if (entry->extraVec.size() < paVec.size())
-                fatalError("Error: The syllable entry for \"%s\" has %zu syllables but only %zu extra items.",
-                           ch.c_str(), paVec.size(), entry->extraVec.size());
             std::vector<std::string> pas = paVec;
             std::sort(pas.begin(), pas.end());
             pas.erase(std::unique(pas.begin(), pas.end()), pas.end());
+            // Each syllable's extra item where it first occurs; tables without extras (wpab) give
+            // empty items.
             std::vector<std::string> extras;
             extras.reserve(pas.size());
             for (const std::string& pa : pas) {
-                const auto first = std::find(paVec.begin(), paVec.end(), pa) - paVec.begin();
-                extras.push_back(entry->extraVec[static_cast<size_t>(first)]);
+                const auto first = static_cast<size_t>(std::find(paVec.begin(), paVec.end(), pa) - paVec.begin());
+                extras.push_back(first < entry->extraVec.size() ? entry->extraVec[first] : std::string());
             }
-            paLists.push_back(std::move(pas));
-            extraLists.push_back(std::move(extras));
+            lists.pas.push_back(std::move(pas));
+            lists.extras.push_back(std::move(extras));
         }
-        checkListingSize(paLists, i, text);
-        appendIndexed(m_sylVs, strVecExhaustiveList(paLists), i);
-        std::vector<std::string> extraListed = strVecExhaustiveList(extraLists);
-        m_extraVs.insert(m_extraVs.end(), extraListed.begin(), extraListed.end());
+        if (!lacking.empty()) {
+            // Skipping the character would score a different text; the other texts can still be
+            // recognised.
+            conPrintf("Warning: Text %zu (\"%s\") is left out: \"%s\" has no syllable in the wpa table.\n", i,
+                      textForMessage(text).c_str(), lacking.c_str());
+            ++givenUp;
+            continue;
+        }
+        budget.add(lists.pas, i, text);
+        all.push_back(std::move(lists));
+    }
+    if (givenUp > 0 && std::all_of(all.begin(), all.end(), [](const textLists& l) { return l.pas.empty(); }))
+        fatalError("Error: No text of \"%s\" is left to recognise: %zu left out for characters without a syllable "
+                   "in the wpa table (see the warnings above).",
+                   textSource.c_str(), givenUp);
+    for (const textLists& lists : all) {
+        appendListing(m_sylVs, lists.pas, indexSuffix(lists.textIndex));
+        appendListing(m_extraVs, lists.extras, "");
+    }
+}
+
+void textClass::sylFileRead(const std::string& path, size_t textNum, bool joined)
+{
+    readTextLines(path, m_sylVs, 0);
+    std::vector<std::string> fields;
+    for (size_t n = 0; n < m_sylVs.size(); ++n) {
+        strSplit(m_sylVs[n], '\t', fields);
+        std::string problem;
+        if (fields.size() < 2) {
+            problem = "no text index (a tab and the number of the text that the syllables spell)";
+        } else if (fields.size() > 2) {
+            problem = "more than one tab";
+        } else if (fields[0].empty()) {
+            problem = "no syllables before the tab";
+        } else {
+            std::string index = fields[1];
+            strTrim(index);
+            const bool negative = index.size() > 1 && index[0] == '-';
+            const size_t digits = index.find_first_not_of("0123456789", negative ? 1 : 0);
+            if (index.empty() || digits != std::string::npos)
+                problem = "a text index that is not a number: \"" + fields[1] + "\"";
+            else if (negative)
+                problem = "a negative text index: " + index;
+            else if (joined && index.find_first_not_of('0') != std::string::npos)
+                problem = "text index " + index + ", but assess joins the texts into one text, index 0";
+            else if (!joined && !indexBelow(index, textNum))
+                problem = "text index " + index + ", not below the number of texts (" + std::to_string(textNum) + ")";
+        }
+        if (!problem.empty())
+            fatalError("Error: Line %d of the syllable file \"%s\" has %s.", sourceLineOf(path, n), path.c_str(),
+                       problem.c_str());
     }
 }
 
@@ -210,5 +380,5 @@ void textClass::addBetweenSyllables(const std::string& separator)
 {
     conPrintf("\tAdding %s between syllables...\n", separator.c_str());
     for (std::string& s : m_sylVs)
-        strReplaceAll(s, "-", separator);
+        strReplaceAllOnePass(s, "-", separator);
 }

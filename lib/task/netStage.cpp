@@ -50,7 +50,8 @@ searchSize recogTask::prepareNet(recogParam& param, dictClass& dict, textClass& 
         if (param.function == "recog")
             text.buildTreeNet(param, param.comparisonMode == 3, false, framingSilences);
         else if (param.function == "assess")
-            text.buildTreeNet(param, false, param.usePaddedSoftSil != 0, framingSilences);
+            // Only 1 asks for the pauses: the mapping back to text removes them only for 1.
+            text.buildTreeNet(param, false, param.usePaddedSoftSil == 1, framingSilences);
         else
             fatalError("Unknown recogParam.function = %s!", param.function.c_str());
         net.netReadLines(text.m_netVs, dict);

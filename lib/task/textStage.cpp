@@ -87,14 +87,15 @@ void recogTask::prepareTexts(recogParam& param, const macroClass& models, dictCl
     start = msClock();
     if (!param.sylFile.empty()) {
         param.netType = 0;
-        readTextLines(param.sylFile, text.m_sylVs, 0);
+        // Checked here: the text index of every line later picks a text out of m_txtVs.
+        text.sylFileRead(param.sylFile, text.m_txtVs.size(), param.function == "assess");
         text.sylJapanese(param);
         conPrintf("%4.3f sec: Read syl \"%s\" (Size=%d)\n", secondsSince(start), param.sylFile.c_str(),
                   sizeOf(text.m_sylVs));
     } else {
         if (param.netType == 0) {
             if (param.language == "chinese")
-                text.textsToSylChinese(dict);
+                text.textsToSylChinese(dict, param.txtFile);
             else if (param.language == "english")
                 text.textsToSylEnglish(dict);
             else if (param.language == "japanese")

@@ -49,8 +49,22 @@ TEST(pronDictTest, FromWpaReadWriteSearchAndPinyinTable)
     dict.pronDictWrite(dir.file("out.dic"), mac);
     EXPECT_EQ(readFile(dir.file("out.dic")), "hello\th e l o\nab\tsp ???\n");
 
-    writeFile(dic, "x h\n" + std::string(1000, 'h') + "\n");
-    EXPECT_NE(fatalMessage([&] { dict.pronDictRead(dic, mac); }).find("line 2 of " + dic), std::string::npos);
+    // 999 characters per field, not per line: the separator and the CR don't count.
+    std::string word(999, 'w'), phones = "h";
+    for (int i = 1; i < 500; ++i)
+        phones += " h";
+    writeFile(dic, word + "\t" + phones + "\r\n");
+    dict.m_pronDict.clear();
+    dict.pronDictRead(dic, mac);
+    ASSERT_EQ(dict.m_pronDict.size(), 1u);
+    EXPECT_EQ(dict.m_pronDict[0].word, word);
+    EXPECT_EQ(dict.m_pronDict[0].modelIds.size(), 500u);
+    writeFile(dic, "x h\n" + word + "w h\n");
+    EXPECT_EQ(fatalMessage([&] { dict.pronDictRead(dic, mac); }),
+              "Error in dictClass::pronDictRead: the word in line 2 of " + dic + " is longer than 999 characters");
+    writeFile(dic, "x h\nx " + phones + " \r\n");
+    EXPECT_EQ(fatalMessage([&] { dict.pronDictRead(dic, mac); }),
+              "Error in dictClass::pronDictRead: the phone list in line 2 of " + dic + " is longer than 999 characters");
     EXPECT_EQ(fatalMessage([&] { dict.pronDictRead(dic, modelSet({"sil"})); }),
               "Error in dictClass::pronDictRead when reading " + dic + ": Macro is too small (line 71 in of lib\\dict)");
 

@@ -184,3 +184,53 @@ TEST(linkFamilies, sameLinksInTheSameOrderAsAPlainScan)
     std::ranges::for_each(FAMILIES, [&](auto add) { add(small); });
     EXPECT_EQ(small.links, (Links{{0, 2}}));
 }
+
+TEST(netBudget, forwardJumpsAndSausageColumnsStopAtTheLinkBudget)
+{
+    // 2454 content nodes: about 3.01 million forward jumps, refused before any is made.
+    netGraph g;
+    for (int i = 0; i < 2458; ++i)
+        g.addNode(i < 2 ? "!NULL" : "x");
+    const std::string message = fatalMessage([&] { addLink4forwardJump(g); });
+    EXPECT_EQ(message, "Error: The network of 2458 nodes would get 3009831 more links for forward jumps (one from every "
+                       "node to every later node); leave addLink4forwardJump at 0 for texts this long; a network may "
+                       "have at most 3000000 links.");
+    EXPECT_TRUE(g.links.empty());
+    g.nodes.resize(2400);
+    addLink4forwardJump(g);
+    EXPECT_EQ(g.links.size(), 2396u * 2395u / 2u);
+
+    // Two neighbouring words of 2000 pronunciations each.
+    dictClass dict;
+    dict.m_wpa = {{"a", {}, {}}, {"b", {}, {}}, {"e", {}, {}}};
+    for (int i = 0; i < 2000; ++i) {
+        dict.m_wpa[0].paVec.push_back("a" + std::to_string(i));
+        dict.m_wpa[1].paVec.push_back("b" + std::to_string(i));
+    }
+    recogParam param;
+    param.language = "english";
+    textClass t;
+    t.m_txtVs = {"a b"};
+    t.m_txtVsNormalized = t.m_txtVs;
+    EXPECT_NE(fatalMessage([&] { t.buildSausageNet(dict, param); })
+                  .find("would get 4000000 more links for the pronunciations of neighbouring words"),
+              std::string::npos);
+
+    // A word whose entry has no pronunciation would cut the chain of columns.
+    t.m_txtVsNormalized = {"e"};
+    std::string refusal;
+    captureStdout([&] { refusal = fatalMessage([&] { t.buildSausageNet(dict, param); }); });
+    EXPECT_EQ(refusal, "Error: Found no pronunciation entry for e. Please add the pronunciation to wpaAddendaFile. "
+                       "(line 507 of file lib\\text)");
+}
+
+TEST(netBudget, nodesStopAtTheNodeBudget)
+{
+    netGraph g;
+    g.nodes.resize(MAX_NET_NODES - 1);
+    EXPECT_EQ(g.addNode("u"), static_cast<int32_t>(MAX_NET_NODES - 1));
+    EXPECT_EQ(fatalMessage([&] { g.addNode("u"); }),
+              "Error: The network would get more than 400000 nodes. Give fewer or shorter texts (or syllable strings); "
+              "a long text assessed with pauses (usePaddedHardSp, usePaddedSoftSil) takes up to four nodes per word or "
+              "syllable.");
+}

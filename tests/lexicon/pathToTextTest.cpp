@@ -21,6 +21,7 @@ static std::string outcome(const std::vector<std::string>& sylVs, const std::vec
         std::make_tuple(comparisonMode, function, netType, "x.syl", 1);
     textClass t;
     t.m_sylVs = sylVs;
+    t.m_txtVs = {"t0", "t1", "t2", "t3"};
     std::vector<int> texts, entries;
     std::string got;
     const std::string console = testsupport::captureStdout([&] {
@@ -52,6 +53,10 @@ TEST(pathToText, comparisonModesSausageAndRefusals)
     EXPECT_PRED_FORMAT2(testing::IsSubstring, "Cannot find sylPath", outcome({"b\t0"}, {A, AB}, 3));
     EXPECT_EQ(outcome({"unchecked"}, {SIL, A, SP, SIL, B, SIL}, 7, "recog", 1), "a-b 0 -1 -1/-1");
     EXPECT_PRED_FORMAT2(testing::IsSubstring, "1 \"a-b\" has no text index", outcome({"a-b\t0", "a-b"}, {A, B}, 1));
+    // An index past the texts would pick a text that isn't there.
+    EXPECT_EQ(outcome({"a-b\t0", "c\t4"}, {A, B}, 1),
+              "!Syllable entry 1 \"c\t4\" has text index 4, but there are 4 texts.\n");
+    EXPECT_EQ(outcome({"c\t4"}, {A, B}, 3), "!Syllable entry 0 \"c\t4\" has text index 4, but there are 4 texts.\n");
 }
 
 TEST(pinyinConvert, keepsFillersAndWarnsForUnknownSyllables)

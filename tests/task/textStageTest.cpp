@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "common/strUtil.h"
 #include "lexicon/dict.h"
 #include "lexicon/text.h"
 #include "model/macro.h"
@@ -177,4 +178,57 @@ TEST(netStage, searchSizes)
         const searchSize size = searchSizeFor(param, successors);
         EXPECT_EQ(std::make_pair(size.candidateNum, size.arenaLen), std::make_pair(candidateNum, arenaLen)) << successors;
     }
+}
+
+TEST(textStage, syllableFileIndexBeyondTheTextsIsRefusedWhenRead)
+{
+    ScratchDir dir;
+    macroClass models;
+    models.macRead(DEMO_DIR + "/models.mac");
+    dictClass dict;
+    textClass text;
+    recogParam param;
+    param.language = "japanese";
+    param.function = "recog";
+    param.txtFile = "one#two";
+    param.sylFile = dir.file("a.syl");
+    // Written for two texts: fine for recog, but assess joins them into one.
+    testsupport::writeFile(param.sylFile, "ko\t0\nni\t1\n");
+    captureStdout([&] { recogTask().prepareTexts(param, models, dict, text); });
+    EXPECT_EQ(text.m_sylVs, (std::vector<std::string>{"ko\t0", "ni\t1"}));
+    param.function = "assess";
+    EXPECT_EQ(testsupport::fatalMessage([&] { recogTask().prepareTexts(param, models, dict, text); }),
+              "Error: Line 2 of the syllable file \"" + param.sylFile +
+                  "\" has text index 1, but assess joins the texts into one text, index 0.");
+    param.function = "recog";
+    param.txtFile = "one";
+    EXPECT_EQ(testsupport::fatalMessage([&] { recogTask().prepareTexts(param, models, dict, text); }),
+              "Error: Line 2 of the syllable file \"" + param.sylFile +
+                  "\" has text index 1, not below the number of texts (1).");
+}
+
+TEST(netStage, softPausesOnlyForUsePaddedSoftSilOne)
+{
+    macroClass models;
+    models.macRead(DEMO_DIR + "/models.mac");
+    std::vector<std::string> nets;
+    for (int soft : {0, 1, 2, -1}) {
+        recogParam param = demoParam("");
+        param.txtFile = "Tom meets men";
+        param.usePaddedSoftSil = soft;
+        dictClass dict;
+        textClass text;
+        netClass net;
+        captureStdout([&] {
+            recogTask task;
+            task.loadResources(param, models, dict, text);
+            task.prepareTexts(param, models, dict, text);
+            task.prepareNet(param, dict, text, net);
+        });
+        nets.push_back(strVecJoin(text.m_netVs, "\n"));
+    }
+    // Pauses the mapping back to text would not remove: other values build the network of 0.
+    EXPECT_NE(nets[1], nets[0]);
+    EXPECT_EQ(nets[2], nets[0]);
+    EXPECT_EQ(nets[3], nets[0]);
 }
