@@ -163,6 +163,8 @@ void keywordRecord(const textClass& text, const std::vector<int>& textIds, const
     double weights = 0.0;
     for (int i = first; i <= last; ++i) {
         const nodeResult& node = assess.nodes[static_cast<size_t>(i)];
+        if (node.timberScore < 0)
+            continue; // no scored phone: the node has no score to weigh in
         const double w = node.endFrame - node.startFrame;
         weighted += node.timberScore * w;
         weights += w;

@@ -204,8 +204,8 @@ TEST(netBudget, forwardJumpsAndSausageColumnsStopAtTheLinkBudget)
     dictClass dict;
     dict.m_wpa = {{"a", {}, {}}, {"b", {}, {}}, {"e", {}, {}}};
     for (int i = 0; i < 2000; ++i) {
-        dict.m_wpa[0].paVec.push_back("a" + std::to_string(i));
-        dict.m_wpa[1].paVec.push_back("b" + std::to_string(i));
+        dict.m_wpa[0].paVec.push_back(std::string("a").append(std::to_string(i)));
+        dict.m_wpa[1].paVec.push_back(std::string("b").append(std::to_string(i)));
     }
     recogParam param;
     param.language = "english";

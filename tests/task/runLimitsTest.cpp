@@ -34,7 +34,8 @@ struct AssessRun {
                            DEMO_DIR + "/mfcc.cfg\nmacFile = " + DEMO_DIR + "/models.mac\nwpaFile = " + DEMO_DIR +
                            "/words.wpa\ntnmFile = " + DEMO_DIR + "/english.tnm\ntxtFile = " + DEMO_DIR +
                            "/utt1.txt\nqiYinFile = " + DEMO_DIR +
-                           "/qiyin.txt\nmaxCandidateNum = 1000\nprobTh = 400\ncomparisonMode = 1\n" + extra);
+                           "/qiyin.txt\nphoneRank2scoreParamFile = " + DEMO_DIR + "/rank2score.txt\nscoreDiscountParamFile = " +
+                           DEMO_DIR + "/discount.txt\nmaxCandidateNum = 1000\nprobTh = 400\ncomparisonMode = 1\n" + extra);
     }
     testsupport::CommandResult run(const std::vector<std::string>& args = {}, const std::string& prefix = "") const
     {
