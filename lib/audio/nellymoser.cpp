@@ -359,7 +359,9 @@ void nellyToPcm16(const float* in, int16_t* out)
 {
     for (int i = 0; i < NELLY_BLOCK_SAMPLES; ++i) {
         const float v = in[i];
-        if (v >= 32767.0f)
+        if (std::isnan(v)) // from overflowing gains (levels that step up in every band)
+            out[i] = 0;
+        else if (v >= 32767.0f)
             out[i] = 32767;
         else if (v <= -32768.0f)
             out[i] = -32768;

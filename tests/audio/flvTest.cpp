@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -216,10 +217,14 @@ TEST(nellyDecoder, blocksAndConversionToSixteenBits)
     // The second half depends on this block alone.
     EXPECT_TRUE(a[0] != b[0] && a[NELLY_HALF - 1] != b[NELLY_HALF - 1] && a[NELLY_HALF] == b[NELLY_HALF]);
 
-    float in[NELLY_BLOCK_SAMPLES] = {32767.0f, 40000.5f, -32768.0f, -1e9f, 1.9f, -1.9f, 0.5f, -32767.9f, 32766.99f};
+    // Band levels stepping up in every band overflow the gains to infinity, and the transform then
+    // makes NaN: such a sample becomes 0.
+    float in[NELLY_BLOCK_SAMPLES] = {32767.0f, 40000.5f, -32768.0f, -1e9f, 1.9f, -1.9f, 0.5f, -32767.9f, 32766.99f,
+                                     std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()};
     int16_t pcm[NELLY_BLOCK_SAMPLES];
     nellyToPcm16(in, pcm);
-    EXPECT_EQ(std::vector<int16_t>(pcm, pcm + 9), std::vector<int16_t>({32767, 32767, -32768, -32768, 1, -1, 0, -32767, 32766}));
+    EXPECT_EQ(std::vector<int16_t>(pcm, pcm + 11),
+              std::vector<int16_t>({32767, 32767, -32768, -32768, 1, -1, 0, -32767, 32766, 0, 32767}));
 }
 
 TEST(flvFileRead, formatByteGivesRateWidthAndChannels)
