@@ -35,14 +35,17 @@ for tnm in data/demo/english.tnm data/en-us/english.tnm; do
   { cat "$root/$tnm"; printf '\n--8<--\n'; cat "$root/data/demo/texts.txt"; } >"$gen/tnm/data-$(echo "$tnm" | tr / _)"
 done
 
+# The targets' scratch directories go here; a crashing run can't remove its own.
+TMPDIR=$build/fuzz-tmp
+export TMPDIR
 mkdir -p "$build/fuzz-logs"
 total=0
 for t in $targets; do
   corpus=$build/fuzz-corpus/$t
   findings=$build/fuzz-findings/$t
   log=$build/fuzz-logs/$t.log
-  rm -rf "$findings"
-  mkdir -p "$corpus" "$findings"
+  rm -rf "$findings" "$TMPDIR"
+  mkdir -p "$corpus" "$findings" "$TMPDIR"
   dirs="$corpus"
   for d in "$src/seeds/$t" "$gen/$t"; do
     [ -d "$d" ] && dirs="$dirs $d"
@@ -67,6 +70,7 @@ for t in $targets; do
     -exec echo "    {}" \;
   total=$((total + found))
 done
+rm -rf "$TMPDIR"
 if [ "$total" -ne 0 ]; then
   echo "fuzz: $total finding(s); logs in $build/fuzz-logs (replay: $bin/recite-fuzz-replay TARGET FILE)"
   exit 1
