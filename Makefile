@@ -6,8 +6,11 @@ EN_MODEL_DIR := /usr/share/pocketsphinx/model/en-us
 ALSA_PHRASES := front center\#front left\#front right\#rear center\#rear left\#rear right\#side left\#side right
 ASAN_DIR := build/asan
 CLANG_DIR := build/clang
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
 
-.PHONY: all setup build demo demo-toy demo-en import-en eval test test-release test-asan clang bench clean
+.PHONY: all setup build demo demo-toy demo-en import-en eval test test-release test-asan clang fuzz bench clean
 
 all: build
 
@@ -78,6 +81,15 @@ test: test-release test-asan
 clang: setup
 	cmake -S . -B $(CLANG_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(CLANG_DIR) -j $(JOBS)
+
+# The file readers under libFuzzer (clang, AddressSanitizer, UndefinedBehaviorSanitizer): every target
+# of fuzz/ (or those in FUZZ_TARGETS) for FUZZ_SECONDS each, one at a time; fails on any finding.
+# Not part of the tests; the saved findings under fuzz/regressions/ are (fuzz_replay.*).
+fuzz: setup
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DRECITE_FUZZ=ON -DRECITE_TESTS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz-targets
+	sh fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # Every benchmark of the project, one line per figure (not part of the tests).
 bench: build

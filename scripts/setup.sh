@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing Recite need.
 # Does nothing when they are all present already.
 set -e
-packages="cmake ninja-build make g++ clang libgtest-dev sox pocketsphinx-en-us pocketsphinx pocketsphinx-testdata alsa-utils ffmpeg"
+packages="cmake ninja-build make g++ clang libclang-rt-14-dev libgtest-dev sox pocketsphinx-en-us pocketsphinx pocketsphinx-testdata alsa-utils ffmpeg"
 missing=""
 for p in $packages; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
