@@ -11,6 +11,7 @@
 #include "common/byteOrder.h"
 #include "common/console.h"
 #include "common/fatalError.h"
+#include "common/fileUtil.h"
 
 namespace {
 
@@ -61,7 +62,11 @@ void readWholeFile(const std::string& path, std::string& bytes)
         fatalError("Cannot read FLV file: no file name given");
     }
     errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = nullptr;
+    if (isSpecialFile(path))
+        errno = EINVAL; // a FIFO or device would block or never end
+    else
+        file = std::fopen(path.c_str(), "rb");
     if (!file) {
         std::perror("flv_fopen");
         fatalError("Cannot open FLV file \"%s\"", path.c_str());

@@ -24,6 +24,13 @@ bool isDirectory(const std::string& path)
     return std::filesystem::is_directory(path, ec);
 }
 
+// An input path that can't be read as a file: empty, or naming a directory, FIFO, device or
+// socket (a FIFO would block the run, a device never end).
+bool notAnInputFile(const std::string& path)
+{
+    return path.empty() || isSpecialFile(path);
+}
+
 // Line pieces as a text-mode reader sees them: CR LF read as LF, a piece ends after a line
 // feed or at MAX_LINE_PIECE characters. Each piece is handed on without its line feed,
 // with `full` set when it filled the whole buffer.
@@ -56,9 +63,16 @@ void forEachLinePiece(const std::string& bytes, Sink sink)
 
 } // namespace
 
+bool isSpecialFile(const std::string& path)
+{
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(path, ec);
+    return !ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st);
+}
+
 bool fileExists(const std::string& path)
 {
-    if (path.empty() || isDirectory(path))
+    if (notAnInputFile(path))
         return false;
     std::ifstream in(path, std::ios::binary);
     return in.is_open();
@@ -67,7 +81,7 @@ bool fileExists(const std::string& path)
 bool readFileBytes(const std::string& path, std::string& bytes)
 {
     bytes.clear();
-    if (path.empty() || isDirectory(path))
+    if (notAnInputFile(path))
         return false;
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in.is_open())
@@ -92,7 +106,7 @@ bool readFileBytes(const std::string& path, std::string& bytes)
 
 int64_t fileSize(const std::string& path)
 {
-    if (path.empty() || isDirectory(path))
+    if (notAnInputFile(path))
         cannotOpen(path);
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in.is_open())
@@ -105,7 +119,7 @@ int64_t fileSize(const std::string& path)
 
 filePtr openFileOrDie(const std::string& path, const char* mode)
 {
-    if (path.empty() || isDirectory(path))
+    if (path.empty() || isDirectory(path) || (mode[0] == 'r' && notAnInputFile(path)))
         cannotOpen(path);
     filePtr fp(std::fopen(path.c_str(), mode));
     if (!fp)

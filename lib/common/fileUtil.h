@@ -17,6 +17,9 @@ struct fileCloser {
 };
 using filePtr = std::unique_ptr<std::FILE, fileCloser>;
 
+// True when the path names something that exists but is not a regular file: a directory, FIFO,
+// device or socket.
+bool isSpecialFile(const std::string& path);
 // True when the path names a regular file that can be opened for reading.
 bool fileExists(const std::string& path);
 // Size in bytes; fatal when the file can't be opened.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -333,11 +335,14 @@ TEST(flvFileRead, openFailuresPrintTheirSystemErrorMessage)
     const std::string missing = dir.file("missing.flv");
     EXPECT_EQ(failure(missing), "flv_fopen: No such file or directory\n");
     EXPECT_NE(message.find(missing), std::string::npos);
-    // A directory opens but is no file to read: refused either way, naming it.
-    const std::string folder = dir.file("folder.flv");
+    // A directory, a FIFO (which would block) or a device is no file to read.
+    const std::string folder = dir.file("folder.flv"), fifo = dir.file("pipe.flv");
     std::filesystem::create_directory(folder);
-    failure(folder);
-    EXPECT_NE(message.find(folder), std::string::npos);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& special : {folder, fifo}) {
+        EXPECT_EQ(failure(special), "flv_fopen: Invalid argument\n");
+        EXPECT_NE(message.find(special), std::string::npos);
+    }
     // Through the audio reader the run ends in the same fatal error.
     std::string err = captureStderr([&] { message = fatalMessage([&] { audioFileRead(missing); }); });
     EXPECT_EQ(err, "flv_fopen: No such file or directory\n");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "common/fileUtil.h"
 #include "support/testSupport.h"
 
@@ -66,6 +68,17 @@ TEST(fileRoutines, missingFilesAndDirectoriesAreFatal)
     writeFile(dir.file("five.bin"), "12345");
     EXPECT_TRUE(fileExists(dir.file("five.bin")));
     EXPECT_EQ(fileSize(dir.file("five.bin")), 5);
+
+    // A FIFO would block the run and a device never end: neither is read as a file.
+    const std::string fifo = dir.file("pipe.txt");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string bytes;
+    for (const std::string& special : {fifo, std::string("/dev/zero")}) {
+        EXPECT_FALSE(fileExists(special) || readFileBytes(special, bytes)) << special;
+        EXPECT_EQ(fatalMessage([&] { readTextLines(special, lines, 0); }), cannotOpen(special));
+        EXPECT_EQ(fatalMessage([&] { openFileOrDie(special, "rb"); }), cannotOpen(special));
+        EXPECT_EQ(fatalMessage([&] { fileSize(special); }), cannotOpen(special));
+    }
 }
 
 TEST(readKeyValueFile, commentsTrimmingAndLineNumbers)
