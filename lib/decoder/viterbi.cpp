@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <numeric>
 #include <utility>
 
@@ -130,8 +131,9 @@ struct viterbiClass::searchState {
             fatalError("Error in the Viterbi search: model %d is not in the model set of %zu models", id, held);
         const int32_t states = models->model(id).stateNum;
         if (states < 3 || states > MAX_MODEL_STATE_NUM)
-            fatalError("Error in the Viterbi search: model %d has %d states, but 3 to %d are needed", id, states,
-                       MAX_MODEL_STATE_NUM);
+            fatalError("Error in the Viterbi search: model %d (%.*s) has %d states, but 3 to %d are needed", id,
+                       static_cast<int>(strnlen(models->model(id).name, MODEL_NAME_SIZE)), models->model(id).name,
+                       states, MAX_MODEL_STATE_NUM);
         return id;
     }
 

@@ -310,6 +310,17 @@ TEST_F(viterbiSearchTest, PruningByBeamAndByDescendingCounts)
     }
 }
 
+TEST_F(viterbiSearchTest, ModelWithoutEmittingStatesIsRefusedByName)
+{
+    // A 2-state model loads, but a network that uses it can't be searched.
+    addModel(models, 2, {0, 0, 0}, 0.0f);
+    std::strcpy(models.m_models.back().name, "zz");
+    dict.m_pronDict = {{"a", {3}}};
+    searchPair s(10, 4);
+    s.run(makeNet({-1, 0, -1}, {{0, 1}, {1, 2}}), dict, models, rows, 5, 4, 0, 0);
+    EXPECT_EQ(s.fatal, "Error in the Viterbi search: model 3 (zz) has 2 states, but 3 to 5 are needed");
+}
+
 TEST_F(viterbiSearchTest, HistoryAndNodeLimitsAreFatalAtTheirFrame)
 {
     // A looping node that the best path leaves as fast as it can: two frames a phone.

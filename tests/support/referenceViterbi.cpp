@@ -1,6 +1,7 @@
 #include "support/referenceViterbi.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "common/console.h"
 #include "decoder/scoring.h"
@@ -30,7 +31,9 @@ int referenceViterbi::checkedModel(int id) const
         fatalError("Error in the Viterbi search: model %d is not in the model set of %zu models", id, held);
     const int states = m_models->model(id).stateNum;
     if (states < 3 || states > 5)
-        fatalError("Error in the Viterbi search: model %d has %d states, but 3 to %d are needed", id, states, 5);
+        fatalError("Error in the Viterbi search: model %d (%.*s) has %d states, but 3 to %d are needed", id,
+                   static_cast<int>(strnlen(m_models->model(id).name, MODEL_NAME_SIZE)), m_models->model(id).name,
+                   states, 5);
     return id;
 }
 
