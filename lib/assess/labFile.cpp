@@ -49,39 +49,14 @@ int32_t clampFrame(int64_t frame)
     return static_cast<int32_t>(frame);
 }
 
-// Line number in the file of the index-th line kept by readTextLines (non-empty, not a comment),
-// for error messages; 0 when it can't be told.
-int fileLineNumber(const std::string& path, size_t keptIndex)
-{
-    std::string bytes;
-    if (!readFileBytes(path, bytes))
-        return 0;
-    size_t kept = 0;
-    int lineNumber = 0;
-    for (size_t pos = 0; pos < bytes.size();) {
-        size_t lf = bytes.find('\n', pos);
-        size_t end = lf == std::string::npos ? bytes.size() : lf;
-        ++lineNumber;
-        size_t len = end - pos;
-        if (lf != std::string::npos && len > 0 && bytes[end - 1] == '\r')
-            --len;
-        if (len > 0 && bytes[pos] != '%') {
-            if (kept == keptIndex)
-                return lineNumber;
-            ++kept;
-        }
-        pos = end + 1;
-    }
-    return 0;
-}
-
 } // namespace
 
 void labFileRead(const std::string& path, assessResult& result)
 {
     result.nodes.clear();
     std::vector<std::string> lines;
-    readTextLines(path, lines, '%');
+    std::vector<int> lineNos;
+    readTextLines(path, lines, '%', &lineNos);
     if (lines.empty()) {
         conPrintf("Warning: label file %s holds no labels\n", path.c_str());
         return;
@@ -91,23 +66,23 @@ void labFileRead(const std::string& path, assessResult& result)
     for (size_t i = 0; i < lines.size(); ++i) {
         strSplit(lines[i], ' ', fields);
         if (fields.size() < 4)
-            fatalError("Label file %s, line %d: fewer than four fields", path.c_str(), fileLineNumber(path, i));
+            fatalError("Label file %s, line %d: fewer than four fields", path.c_str(), lineNos[i]);
         if (fields.size() == 4 && result.nodes.empty())
             fatalError("Label file %s, line %d: a phone before the first node label", path.c_str(),
-                       fileLineNumber(path, i));
+                       lineNos[i]);
         const int64_t start = leadingTime(fields[0]);
         const int64_t end = leadingTime(fields[1]);
         const int32_t startFrame = clampFrame(start / TIME_UNITS_PER_FRAME);
         const int32_t endFrame = clampFrame(end / TIME_UNITS_PER_FRAME - 1);
         if (start < 0 || end < 0)
             fatalError("Label file %s, line %d: negative time (start %lld, end %lld)", path.c_str(),
-                       fileLineNumber(path, i), static_cast<long long>(start), static_cast<long long>(end));
+                       lineNos[i], static_cast<long long>(start), static_cast<long long>(end));
         if (end < start)
             fatalError("Label file %s, line %d: end time %lld is before start time %lld", path.c_str(),
-                       fileLineNumber(path, i), static_cast<long long>(end), static_cast<long long>(start));
+                       lineNos[i], static_cast<long long>(end), static_cast<long long>(start));
         if (endFrame < startFrame)
             fatalError("Label file %s, line %d: phone %s from %lld to %lld covers no frame (frames %d to %d)",
-                       path.c_str(), fileLineNumber(path, i), fields[2].c_str(), static_cast<long long>(start),
+                       path.c_str(), lineNos[i], fields[2].c_str(), static_cast<long long>(start),
                        static_cast<long long>(end), startFrame, endFrame);
         // The usual conversion: a leading number, else 0. Beyond the float range it gives +-HUGE_VALF
         // (narrowing a double would not be defined).

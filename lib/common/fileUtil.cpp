@@ -33,7 +33,8 @@ bool notAnInputFile(const std::string& path)
 
 // Line pieces as a text-mode reader sees them: CR LF read as LF, a piece ends after a line
 // feed or at MAX_LINE_PIECE characters. Each piece is handed on without its line feed,
-// with `full` set when it filled the whole buffer.
+// with `full` set when it filled the whole buffer and `continues` when the line goes on in the
+// next piece.
 template <typename Sink>
 void forEachLinePiece(const std::string& bytes, Sink sink)
 {
@@ -56,7 +57,9 @@ void forEachLinePiece(const std::string& bytes, Sink sink)
         size_t contentLen = len;
         if (contentLen > 0 && text[pos + contentLen - 1] == '\n')
             --contentLen;
-        sink(text.substr(pos, contentLen), full);
+        // The next piece continues this line when this one stopped short of its line feed.
+        const bool continues = contentLen == len && pos + len < text.size();
+        sink(text.substr(pos, contentLen), full, continues);
         pos += len;
     }
 }
@@ -169,18 +172,30 @@ void writeFileWhole(const std::string& path, const std::string& bytes)
     out.commit();
 }
 
-void readTextLines(const std::string& path, std::vector<std::string>& lines, char skip)
+void readTextLines(const std::string& path, std::vector<std::string>& lines, char skip,
+                   std::vector<int>* lineNumbers)
 {
     std::string bytes;
     if (!readFileBytes(path, bytes))
         cannotOpen(path);
     lines.clear();
-    forEachLinePiece(bytes, [&](std::string piece, bool full) {
+    if (lineNumbers)
+        lineNumbers->clear();
+    int lineNo = 0;
+    bool continuing = false;
+    forEachLinePiece(bytes, [&](std::string piece, bool full, bool continues) {
+        // Pieces of one over-long line count as one line for the numbering.
+        if (!continuing)
+            ++lineNo;
+        continuing = continues;
         if (full)
             conPrintf("Warning: Array is likely too small for reading string from %s!!! (line %d of file %s)\n",
                       path.c_str(), 715, "lib\\utility");
-        if (!piece.empty() && (skip == 0 || piece[0] != skip))
+        if (!piece.empty() && (skip == 0 || piece[0] != skip)) {
             lines.push_back(std::move(piece));
+            if (lineNumbers)
+                lineNumbers->push_back(lineNo);
+        }
     });
 }
 
@@ -206,11 +221,11 @@ void readKeyValueFile(const std::string& path, std::vector<std::string>& keys, s
         lineNumbers->clear();
     int lineNo = 0;
     bool continuing = false;
-    forEachLinePiece(bytes, [&](std::string line, bool full) {
+    forEachLinePiece(bytes, [&](std::string line, bool full, bool continues) {
         // Pieces of one over-long line count as one line for the numbering.
         if (!continuing)
             ++lineNo;
-        continuing = full;
+        continuing = continues;
         if (full)
             conPrintf("Warning: Array is likely too small for reading string from %s!!! (line %d of file %s)\n",
                       path.c_str(), 715, "lib\\utility");

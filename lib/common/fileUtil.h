@@ -55,7 +55,9 @@ void writeFileWhole(const std::string& path, const std::string& bytes);
 
 // Non-empty lines of a text file, without line ends, skipping lines that begin with `skip`
 // (0 keeps every non-empty line). Lines are read in pieces of at most 99999 characters.
-void readTextLines(const std::string& path, std::vector<std::string>& lines, char skip);
+// `lineNumbers`, when given, receives each kept line's 1-based line number in the file.
+void readTextLines(const std::string& path, std::vector<std::string>& lines, char skip,
+                   std::vector<int>* lineNumbers = nullptr);
 void writeTextLines(const std::string& path, const std::vector<std::string>& lines);
 // key = value lines: "%" starts a comment, blanks around key and value are trimmed, lines
 // without "=" are dropped. `lineNumbers`, when given, receives each pair's 1-based line number.

@@ -64,13 +64,20 @@ void strToLower(std::string& s)
 
 void strReplaceAll(std::string& s, const std::string& from, const std::string& to)
 {
-    if (from.empty())
+    size_t pos = from.empty() ? std::string::npos : s.find(from);
+    if (pos == std::string::npos)
         return;
-    size_t pos = 0;
-    while ((pos = s.find(from, pos)) != std::string::npos) {
-        s.replace(pos, from.size(), to);
-        pos += to.size();
+    // Built in one pass: replacing in place would shift the rest of the text at every match.
+    std::string out;
+    out.reserve(s.size());
+    size_t done = 0;
+    for (; pos != std::string::npos; pos = s.find(from, done)) {
+        out.append(s, done, pos - done);
+        out += to;
+        done = pos + from.size();
     }
+    out.append(s, done, std::string::npos);
+    s.swap(out);
 }
 
 void strSplit(const std::string& s, char delimiter, std::vector<std::string>& out, bool append)

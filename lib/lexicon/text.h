@@ -85,11 +85,6 @@ void textToWords(const std::string& text, const std::string& language, std::vect
 // the wpa table are written to missingWord.txt and end the run.
 void wordsToPas(const std::string& text, const dictClass& dict, std::vector<std::string>& pas);
 
-// strReplaceAll (every `from` replaced by `to`, left to right, inserted text never searched
-// again) built in one pass, linear in the text: replacing in place shifts the rest of the text
-// at every replacement, quadratic for a long text with many matches.
-void strReplaceAllOnePass(std::string& text, const std::string& from, const std::string& to);
-
 // The syllable in column `to` of the first pinyin-table row whose column `from` holds it
 // (unchanged, with a warning unless it is a filler, when there is none).
 std::string pinyinColumnMap(const std::string& syllable, int from, int to,

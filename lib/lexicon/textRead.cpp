@@ -1,5 +1,3 @@
-#include <string_view>
-
 #include "common/fatalError.h"
 #include "common/fileUtil.h"
 #include "common/strUtil.h"
@@ -10,53 +8,7 @@ namespace {
 
 const char* const UNIT = "lib\\text";
 
-// 1-based line of the file that holds its `index`-th (0-based) rule line, counting lines as
-// textNormRead sees them (empty ones and "%" comments don't hold rules); 0 when not found.
-int ruleLineNumber(const std::string& path, size_t index)
-{
-    std::string bytes;
-    if (!readFileBytes(path, bytes))
-        return 0;
-    int lineNo = 0;
-    size_t seen = 0;
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        size_t lf = bytes.find('\n', pos);
-        size_t end = lf == std::string::npos ? bytes.size() : lf;
-        std::string_view line(bytes.data() + pos, end - pos);
-        if (!line.empty() && line.back() == '\r' && lf != std::string::npos)
-            line.remove_suffix(1);
-        ++lineNo;
-        if (!line.empty() && line.front() != '%') {
-            if (seen == index)
-                return lineNo;
-            ++seen;
-        }
-        if (lf == std::string::npos)
-            break;
-        pos = lf + 1;
-    }
-    return 0;
-}
-
 } // namespace
-
-void strReplaceAllOnePass(std::string& text, const std::string& from, const std::string& to)
-{
-    size_t pos = text.find(from);
-    if (from.empty() || pos == std::string::npos)
-        return;
-    std::string out;
-    out.reserve(text.size());
-    size_t done = 0;
-    for (; pos != std::string::npos; pos = text.find(from, done)) {
-        out.append(text, done, pos - done);
-        out += to;
-        done = pos + from.size();
-    }
-    out.append(text, done, std::string::npos);
-    text.swap(out);
-}
 
 void textClass::txtRead(const std::string& nameOrTexts)
 {
@@ -80,7 +32,8 @@ void textClass::textNormRead(const std::string& path, char delimiter)
     if (path.empty())
         return;
     std::vector<std::string> lines;
-    readTextLines(path, lines, '%');
+    std::vector<int> lineNos;
+    readTextLines(path, lines, '%', &lineNos);
     std::vector<std::string> fields;
     for (size_t i = 0; i < lines.size(); ++i) {
         strSplit(lines[i], delimiter, fields);
@@ -89,7 +42,7 @@ void textClass::textNormRead(const std::string& path, char delimiter)
         // "g" would never finish with it, and no other kind gives it a meaning.
         if (fields[0].empty())
             fatalError("Error: Empty pattern in line %d of the text normalization mapping file \"%s\".",
-                       ruleLineNumber(path, i), path.c_str());
+                       lineNos[i], path.c_str());
         m_textNormSp.push_back({fields[0], fields[1], fields[2]});
     }
 }
@@ -116,7 +69,7 @@ void textClass::normalizeOne(std::string& text, const std::string& language) con
         const char c = rule.pattern[0];
         switch (rule.kind[0]) {
         case 'g':
-            strReplaceAllOnePass(text, rule.pattern, rule.replacement);
+            strReplaceAll(text, rule.pattern, rule.replacement);
             break;
         case '$': {
             size_t end = text.find_last_not_of(c);

@@ -131,41 +131,6 @@ bool indexBelow(const std::string& digits, size_t limit)
     return true;
 }
 
-// 1-based line of the file holding the `entry`-th line that readTextLines keeps (with skip 0:
-// every non-empty piece); 0 when there is none. Mirrors its reading: CR LF is one line end,
-// and a line of 99999 characters or more comes in pieces of at most 99999, line end included.
-int sourceLineOf(const std::string& path, size_t entry)
-{
-    const size_t maxPiece = 99999;
-    std::string bytes;
-    if (!readFileBytes(path, bytes))
-        return 0;
-    int lineNo = 1;
-    size_t kept = 0;
-    size_t pieceLen = 0; // characters of the current piece so far, line feed included
-    size_t contentLen = 0;
-    for (size_t i = 0; i <= bytes.size(); ++i) {
-        const bool atEnd = i == bytes.size();
-        if (!atEnd && bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-            continue;
-        const bool lf = !atEnd && bytes[i] == '\n';
-        if (!atEnd) {
-            ++pieceLen;
-            if (!lf)
-                ++contentLen;
-        }
-        if (lf || atEnd || pieceLen == maxPiece) {
-            if (contentLen > 0 && kept++ == entry)
-                return lineNo;
-            if (lf)
-                ++lineNo;
-            pieceLen = 0;
-            contentLen = 0;
-        }
-    }
-    return 0;
-}
-
 struct replacement {
     const char* from;
     const char* to;
@@ -188,7 +153,7 @@ std::string japaneseRewrite(std::string w)
         w.resize(w.size() - 4);
     w = "-" + w + "-";
     for (const replacement& r : JAPANESE_RULES)
-        strReplaceAllOnePass(w, r.from, r.to);
+        strReplaceAll(w, r.from, r.to);
     return w.size() >= 2 ? w.substr(1, w.size() - 2) : std::string();
 }
 
@@ -326,7 +291,8 @@ void textClass::textsToSylChinese(const dictClass& dict, const std::string& text
 
 void textClass::sylFileRead(const std::string& path, size_t textNum, bool joined)
 {
-    readTextLines(path, m_sylVs, 0);
+    std::vector<int> lineNos;
+    readTextLines(path, m_sylVs, 0, &lineNos);
     std::vector<std::string> fields;
     for (size_t n = 0; n < m_sylVs.size(); ++n) {
         strSplit(m_sylVs[n], '\t', fields);
@@ -352,7 +318,7 @@ void textClass::sylFileRead(const std::string& path, size_t textNum, bool joined
                 problem = "text index " + index + ", not below the number of texts (" + std::to_string(textNum) + ")";
         }
         if (!problem.empty())
-            fatalError("Error: Line %d of the syllable file \"%s\" has %s.", sourceLineOf(path, n), path.c_str(),
+            fatalError("Error: Line %d of the syllable file \"%s\" has %s.", lineNos[n], path.c_str(),
                        problem.c_str());
     }
 }
@@ -380,5 +346,5 @@ void textClass::addBetweenSyllables(const std::string& separator)
 {
     conPrintf("\tAdding %s between syllables...\n", separator.c_str());
     for (std::string& s : m_sylVs)
-        strReplaceAllOnePass(s, "-", separator);
+        strReplaceAll(s, "-", separator);
 }

@@ -39,12 +39,17 @@ TEST(readTextLines, overlongLineIsSplitWithAWarning)
     EXPECT_EQ(captureStdout([&] { readTextLines(path, lines, 0); }),
               "Warning: Array is likely too small for reading string from " + path + "!!! (line 715 of file lib\\utility)\n");
     EXPECT_EQ(lines, (Strings{std::string(99999, 'x'), std::string(6, 'x'), "next"}));
+    std::vector<int> lineNos;
+    captureStdout([&] { readTextLines(path, lines, 0, &lineNos); });
+    EXPECT_EQ(lineNos, (std::vector<int>{1, 1, 2})); // the pieces of a line share its number
 
     // A line of 99998 characters and its line feed fill the buffer exactly: warned, not split.
     writeFile(path, std::string(99998, 'y') + "\nz\n");
     EXPECT_NE(captureStdout([&] { readTextLines(path, lines, 0); }).find("Warning: Array is likely too small"),
               std::string::npos);
     EXPECT_EQ(lines, (Strings{std::string(99998, 'y'), "z"}));
+    captureStdout([&] { readTextLines(path, lines, 0, &lineNos); });
+    EXPECT_EQ(lineNos, (std::vector<int>{1, 2}));
 }
 
 TEST(fileRoutines, missingFilesAndDirectoriesAreFatal)

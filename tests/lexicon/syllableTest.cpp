@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <tuple>
@@ -61,14 +60,12 @@ TEST(sylEnglish, longTextListedInLinearTimeInTheOrderOfTheExhaustiveList)
     EXPECT_EQ(t.m_sylVs, expected);
 
     // Growing the string word by word copied it once per word: about 90 GB of copying for this
-    // text, against a few megabytes.
+    // text (the suite would time out), against a few megabytes.
     std::string words = "c";
     for (int i = 1; i < 240000; ++i)
         words += " c";
     t.m_txtVsNormalized = {words};
-    const auto start = std::chrono::steady_clock::now();
     t.textsToSylEnglish(dict);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
     ASSERT_EQ(t.m_sylVs.size(), 1u);
     EXPECT_EQ(t.m_sylVs[0].size(), 240000u * 3u - 1u + 2u);
 }

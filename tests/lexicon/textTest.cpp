@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 #include "common/strUtil.h"
 #include "lexicon/text.h"
@@ -60,32 +59,28 @@ TEST(textNormalize, ruleKindsInFileOrder)
               "Error: Empty pattern in line 4 of the text normalization mapping file \"" + map + "\".");
 }
 
-TEST(textNormalize, replacementIsOnePassAndSameAsReplaceAll)
+TEST(textNormalize, gRulesReplaceLeftToRightWithoutRescanning)
 {
     ScratchDir dir;
     const std::string map = dir.file("map.tnm");
     textClass t;
     // Overlapping matches, a replacement holding the pattern, an empty replacement.
-    const Strings rules[] = {{"aa", "b"}, {"a", "aa"}, {"ab", ""}, {"  ", " "}, {"xyz", "q"}};
-    const Strings texts = {"aaaaa", "abab a", "   x  y    ", "", "xyzxy", "aab"};
-    for (const Strings& rule : rules) {
-        writeFile(map, rule[0] + "#" + rule[1] + "#g\n");
+    const Strings cases[] = {{"aa", "b", "aaaaa", "bba"},      {"a", "aa", "abab a", "aabaab aa"},
+                             {"ab", "", "aab", "a"},           {"  ", " ", "   x  y    ", "  x y  "},
+                             {"xyz", "q", "xyzxy", "qxy"}};
+    for (const Strings& c : cases) {
+        writeFile(map, c[0] + "#" + c[1] + "#g\n");
         t.textNormRead(map, '#');
-        for (std::string text : texts) {
-            std::string expected = text;
-            strReplaceAll(expected, rule[0], rule[1]);
-            t.normalizeOne(text, "chinese");
-            EXPECT_EQ(text, expected) << rule[0];
-        }
+        std::string text = c[2];
+        t.normalizeOne(text, "chinese");
+        EXPECT_EQ(text, c[3]) << c[0];
     }
 
-    // A run of two million blanks: shifting the rest of the text at every replacement moved
-    // about a terabyte, one pass a few megabytes.
+    // A run of two million blanks: replacing in place moved about a terabyte (the suite would
+    // time out), one pass a few megabytes.
     writeFile(map, "  # #g\n");
     t.textNormRead(map, '#');
     std::string blanks = "a" + std::string(2000000, ' ') + "b";
-    const auto start = std::chrono::steady_clock::now();
     t.normalizeOne(blanks, "english");
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
     EXPECT_EQ(blanks, "a" + std::string(1000000, ' ') + "b");
 }
